@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs every Debian package Tellwick needs (idempotent) and builds it into build/.
+# Usage: scripts/setup.sh [--sanitize]   (--sanitize builds build-asan/ with ASan and UBSan)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+    build-essential cmake ninja-build pkg-config git
+    qt6-base-dev qt6-multimedia-dev
+    libsndfile1-dev libmp3lame-dev lame sox
+    libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+    dbus-daemon dbus-bin python3 python3-aiosmtpd media-types
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    as_root=()
+    [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+    export DEBIAN_FRONTEND=noninteractive
+    "${as_root[@]}" apt-get update -q
+    "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+build=build
+flags=()
+if [ "${1:-}" = "--sanitize" ]; then
+    build=build-asan
+    flags=(-DTW_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DTW_BUILD_BENCH=OFF)
+fi
+cmake -S . -B "$build" -G Ninja "${flags[@]}"
+cmake --build "$build" -j "$(nproc)"
