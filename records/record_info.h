@@ -1,0 +1,118 @@
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+// A record is one audio file in a date folder ("%Y-%m-%d") of the records folder. Its
+// description, RecordInfo, is stored twice: as an entry of the index file and, for WAV
+// records, as a top-level RIFF chunk of form type "TWKI" behind the file's WAVE chunk. The
+// file name also encodes times, kind and partner, so the index can be rebuilt from the files.
+
+constexpr std::uint32_t RECORD_VOICEMAIL = 1;
+constexpr std::uint32_t RECORD_CONVERSATION = 2;
+
+constexpr std::uint32_t RECFLAG_PLAYED = 0x1;
+constexpr std::uint32_t RECFLAG_LOCKED = 0x10;
+
+/// Origin word: built from a call, or rebuilt from the file name.
+constexpr std::uint32_t RECORD_ORIGIN_CALL = 0;
+constexpr std::uint32_t RECORD_ORIGIN_FILE_NAME = 2;
+
+/// The 872-byte record description, laid out exactly as on disk (little-endian, no padding),
+/// so the index and the chunk read and write it as raw bytes. Text fields are UTF-16LE,
+/// NUL-terminated, zero-filled behind the terminator; use the accessors, which convert to
+/// and from UTF-8 and cut in UTF-16 units (never inside a surrogate pair) to the field width
+/// less one. The getters stop at the field's end, so an unterminated field read from a
+/// hostile file is still safe. Value type: zero-initialised, copy freely.
+struct RecordInfo
+{
+    static constexpr std::size_t kPathUnits = 260;
+    static constexpr std::size_t kNameUnits = 32;
+    static constexpr std::size_t kAnnotationUnits = 64;
+
+    std::uint32_t type = 0;   ///< RECORD_VOICEMAIL or RECORD_CONVERSATION
+    std::uint32_t origin = 0; ///< RECORD_ORIGIN_CALL or RECORD_ORIGIN_FILE_NAME
+    char16_t path[kPathUnits] = {};
+    char16_t skypeName[kNameUnits] = {};  ///< partner Skype name
+    char16_t secondText[kNameUnits] = {}; ///< shown as "name (second)" when non-empty
+    char16_t fullName[kNameUnits] = {};   ///< partner full name
+    char16_t annotation[kAnnotationUnits] = {};
+    std::uint32_t startTime = 0; ///< seconds since 1970 UTC; the record's key
+    std::uint32_t endTime = 0;
+    std::int64_t size = 0; ///< audio file size in bytes
+    std::uint32_t flags = 0;
+    std::uint32_t reserved = 0;
+
+    std::string Path() const;
+    std::string SkypeName() const;
+    std::string SecondText() const;
+    std::string FullName() const;
+    std::string Annotation() const;
+
+    void SetPath(std::string_view utf8);
+    void SetSkypeName(std::string_view utf8);
+    void SetSecondText(std::string_view utf8);
+    void SetFullName(std::string_view utf8);
+    void SetAnnotation(std::string_view utf8);
+
+    /// Terminates every text field at its last unit (after reading untrusted bytes).
+    void TerminateTexts();
+};
+
+static_assert(std::endian::native == std::endian::little,
+              "RecordInfo is stored as raw little-endian bytes");
+static_assert(sizeof(RecordInfo) == 872);
+static_assert(offsetof(RecordInfo, path) == 8);
+static_assert(offsetof(RecordInfo, skypeName) == 528);
+static_assert(offsetof(RecordInfo, secondText) == 592);
+static_assert(offsetof(RecordInfo, fullName) == 656);
+static_assert(offsetof(RecordInfo, annotation) == 720);
+static_assert(offsetof(RecordInfo, startTime) == 848);
+static_assert(offsetof(RecordInfo, size) == 856);
+static_assert(offsetof(RecordInfo, flags) == 864);
+
+/// Answers the full name of a Skype name (empty when not known yet). The contact model of
+/// the Skype link supplies it; it may be called from any thread that rebuilds records.
+using FullNameLookup = std::function<std::string(const std::string& skypeName)>;
+
+/// Writes the info as the "TWKI" chunk of the WAV file named by its path: right behind the
+/// first top-level RIFF/WAVE chunk (pad byte included), overwriting an earlier TWKI chunk in
+/// place, so a file never holds two. The WAVE chunk is not changed. Failures are written to
+/// the event log and leave the audio data untouched. A WAVE chunk whose size reaches past
+/// the end of the file is refused (writing behind it would leave a hole).
+bool AppendRecordInfo(const RecordInfo& info);
+
+/// Fills info from the file's "TWKI" chunk: the first 872 payload bytes, whatever the
+/// chunk's size field says. False when the file cannot be opened, has no such chunk or ends
+/// before 872 bytes.
+bool ReadRecordInfo(const std::string& path, RecordInfo& info);
+
+/// True when path ends in ".wav" (any case) and not exactly in "_em.wav" (e-mail copies).
+bool IsRecordWav(std::string_view path);
+/// The same for ".mp3" and "_em.mp3".
+bool IsRecordMp3(std::string_view path);
+
+/// The record file name: "ti" HHMMSS(start) HHMMSS(end) in local time, "v" or "c", the
+/// partner Skype name, ".wav". Characters that cannot stand in a file name ('/', control
+/// characters) become '_'.
+std::string MakeRecordFileName(std::uint32_t type, std::time_t start, std::time_t end,
+                               std::string_view skypeName);
+
+/// Parses a record file name (with extension, without folder) in the date folder
+/// year-month-day: times (an end hour below the start hour means the next day), type,
+/// origin 2, partner name (cut to 31 units) and, through lookup, the full name. The caller
+/// fills path, size and flags. False when a time field is not two decimal digits in range.
+bool RecordInfoFromFileName(std::string_view fileName, int year, int month, int day,
+                            RecordInfo& info, const FullNameLookup& lookup = {});
+
+/// The date folder name of a time: local "%Y-%m-%d".
+std::string RecordDateFolderName(std::time_t t);
+
+} // namespace tw
