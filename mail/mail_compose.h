@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "mail/mail_message.h"
+
+namespace tw {
+
+/// The complete message text, headers and body, exactly as it goes after DATA (without the
+/// end-of-data line). Fixes message.multipartKind when it is automatic and replaces the
+/// generated headers in message.headers. Boundaries are made from the tick count.
+std::string ComposeMessageText(CMailMessage& message);
+/// The same with a given tick count, for reproducible boundaries.
+std::string ComposeMessageText(CMailMessage& message, std::uint32_t tickCount);
+
+/// "Tue, 1 May 2007 14:03:09 +0200": a zone of 0 is written -0000.
+std::string FormatMailDate(const MailDate& date, int zone);
+
+/// A header value made safe: every CR and LF becomes a space, so that no caller's text can
+/// start a header line of its own (or end the header block).
+std::string HeaderSafe(std::string_view text);
+
+} // namespace tw

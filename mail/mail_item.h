@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+/// One notification for the outbox: who sends it to whom, its text, and up to five files to
+/// attach. The outbox deletes the files once it has tried to send them.
+struct MailItem
+{
+    static constexpr std::size_t kMaxAttachments = 5;
+
+    std::string fromName;
+    std::string fromAddress;
+    std::uint32_t recipientCount = 0; ///< must be non-zero for the item to be accepted
+    std::string toName;
+    std::string toAddress;
+    std::string subject;
+    std::string body;
+    std::uint32_t attachmentCount = 0; ///< 0 to 5: the first attachmentCount paths are used
+    std::array<std::string, kMaxAttachments> attachments;
+};
+
+/// The display name a recipient address gets: the part before its first at-sign, or all of
+/// it when it holds none ("bob@example.com" -> "bob").
+inline std::string RecipientNameOf(std::string_view address)
+{
+    return std::string(address.substr(0, address.find('@')));
+}
+
+} // namespace tw

@@ -1,0 +1,165 @@
+#include "mail/mail_outbox.h"
+
+#include <system_error>
+
+#include "mail/mail_message.h"
+#include "platform/file_util.h"
+
+namespace tw {
+
+CMailOutbox::CMailOutbox() = default;
+
+CMailOutbox::~CMailOutbox()
+{
+    Stop();
+}
+
+void CMailOutbox::SetMailFolder(const std::string& dataFolder)
+{
+    m_mailFolder = JoinPath(dataFolder, "Mail");
+    EnsureFolder(m_mailFolder);
+    m_mailFolder.push_back('/');
+}
+
+void CMailOutbox::SetAccount(std::optional<std::string> server, std::optional<std::string> userName,
+                             std::optional<std::string> password)
+{
+    std::lock_guard lock(m_lock);
+    if (server)
+        m_server = std::move(*server);
+    if (userName)
+        m_userName = std::move(*userName);
+    if (password)
+        m_password = std::move(*password);
+}
+
+bool CMailOutbox::QueueMail(const MailItem& item)
+{
+    if (item.recipientCount == 0 || item.toAddress.empty() || item.fromAddress.empty() ||
+        item.attachmentCount > MailItem::kMaxAttachments)
+        return false;
+    std::lock_guard lock(m_lock);
+    if (m_stopRequested || m_count >= kSlots)
+        return false;
+    MailItem& slot = m_slots[m_count];
+    slot = item;
+    for (std::size_t i = item.attachmentCount; i < MailItem::kMaxAttachments; ++i)
+        slot.attachments[i].clear();
+    ++m_count;
+    ++m_queued;
+    if (!m_senderRunning) {
+        // A sender that marked itself ended touches nothing of ours any more: joining it
+        // under the lock cannot wait for the lock.
+        if (m_sender.joinable())
+            m_sender.join();
+        try {
+            m_sender = std::thread(&CMailOutbox::senderMain, this);
+            m_senderRunning = true;
+        } catch (const std::system_error&) {
+            // No thread now: the item waits for the next QueueMail.
+        }
+    }
+    return true;
+}
+
+void CMailOutbox::finishSender()
+{
+    m_senderRunning = false;
+    m_idle.notify_all();
+}
+
+void CMailOutbox::senderMain()
+{
+    for (;;) {
+        std::string server, userName, password;
+        std::uint64_t queuedBefore;
+        {
+            std::lock_guard lock(m_lock);
+            if (m_stopRequested || m_count == 0) {
+                finishSender();
+                return;
+            }
+            server = m_server;
+            userName = m_userName;
+            password = m_password;
+            queuedBefore = m_queued;
+        }
+        m_connection.SetAccount(std::move(userName), std::move(password));
+        if (!m_connection.Connect(server)) {
+            // The items stay queued. One that arrived while we tried deserves a new try;
+            // otherwise the next QueueMail starts the next attempt.
+            std::lock_guard lock(m_lock);
+            if (m_stopRequested || m_queued == queuedBefore) {
+                finishSender();
+                return;
+            }
+            continue;
+        }
+        for (;;) {
+            MailItem item;
+            {
+                std::lock_guard lock(m_lock);
+                if (m_stopRequested || m_count == 0)
+                    break;
+                --m_count;
+                item = std::move(m_slots[m_count]);
+                m_slots[m_count] = MailItem{};
+            }
+            // Sent without the lock, so that QueueMail never waits for the server.
+            sendItem(item);
+            // After a transport failure the items not tried yet get a new connection
+            // instead of failing one after another on the dead one.
+            if (!m_connection.isConnected())
+                break;
+        }
+        m_connection.Disconnect();
+    }
+}
+
+void CMailOutbox::sendItem(const MailItem& item)
+{
+    CMailMessage message;
+    for (std::uint32_t i = 0; i < item.attachmentCount; ++i)
+        message.attachments.emplace_back(item.attachments[i]);
+    message.subject = item.subject;
+    message.from = {item.fromName, item.fromAddress};
+    message.recipient = {item.toName, item.toAddress};
+    message.to.push_back(message.recipient);
+    message.textParts.emplace_back(item.body, "text/plain");
+    m_connection.SendMessage(message);
+    // Sent or not, the item is done: its copies go.
+    for (std::uint32_t i = 0; i < item.attachmentCount; ++i)
+        DeleteFileSafely(item.attachments[i]);
+}
+
+void CMailOutbox::Stop()
+{
+    {
+        std::unique_lock lock(m_lock);
+        m_stopRequested = true;
+        if (!m_idle.wait_for(lock, m_stopWait, [this] { return !m_senderRunning; }))
+            m_connection.Abort(); // still busy: cut its connection so that it ends now
+    }
+    if (m_sender.joinable())
+        m_sender.join();
+}
+
+bool CMailOutbox::WaitIdle(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_lock);
+    return m_idle.wait_for(lock, timeout, [this] { return !m_senderRunning; });
+}
+
+std::uint32_t CMailOutbox::queuedCount() const
+{
+    std::lock_guard lock(m_lock);
+    return m_count;
+}
+
+bool CMailOutbox::isSending() const
+{
+    std::lock_guard lock(m_lock);
+    return m_senderRunning;
+}
+
+} // namespace tw
