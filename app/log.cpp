@@ -1,11 +1,12 @@
 #include "app/log.h"
 
-#include "platform/utf.h"
-
 #include <cstdio>
 #include <ctime>
+
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "platform/utf.h"
 
 namespace tw {
 namespace {

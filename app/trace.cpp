@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+
 #include <unistd.h>
 
 namespace tw {

@@ -1,0 +1,85 @@
+#include "app/qt_application.h"
+
+#include <cstdio>
+
+#include <QCoreApplication>
+
+#include "app/trace.h"
+#include "platform/qt/qt_event_loop.h"
+#include "platform/qt/signal_watcher.h"
+#include "platform/qt/single_instance.h"
+
+namespace tw {
+
+QtApplication::QtApplication()
+    : m_loop(std::make_unique<QtEventLoop>()), m_signals(std::make_unique<SignalWatcher>()),
+      m_instance(std::make_unique<SingleInstance>())
+{
+    // The session ending runs the same orderly exit as closing the main window. The watcher
+    // is up before the bus name is claimed, so a signal sent once the name is owned is
+    // always handled.
+    QObject::connect(m_signals.get(), &SignalWatcher::signalReceived, [](int signalNumber) {
+        tracef(3, "Signal %d: orderly exit", signalNumber);
+        quit();
+    });
+    if (!m_signals->isValid())
+        trace(2, "QtApplication: signal handlers could not be installed");
+    m_instance->setActivateHandler([] { trace(3, "Activate()"); });
+}
+
+QtApplication::~QtApplication() = default;
+
+void QtApplication::quit()
+{
+    QCoreApplication::quit();
+}
+
+QtApplication::Start QtApplication::claimInstance()
+{
+    switch (m_instance->claim()) {
+    case SingleInstance::Claim::First:
+        return Start::Run;
+    case SingleInstance::Claim::NoBus:
+        trace(2, "Warning: " + m_instance->diagnostic() +
+                     "; running without the single-instance check");
+        return Start::Run;
+    case SingleInstance::Claim::Activated:
+        trace(3, "Another Tellwick runs; it was asked to come forward");
+        return Start::EndQuietly;
+    case SingleInstance::Claim::ActivationFailed:
+        std::fprintf(stderr, "tellwick: another copy is running but does not answer (%s)\n",
+                     m_instance->diagnostic().c_str());
+        return Start::Fail;
+    }
+    return Start::Fail;
+}
+
+void QtApplication::startComponents()
+{
+    // The Skype link, the call handling and the main window start here.
+}
+
+void QtApplication::stopComponents()
+{
+    // ... and stop here, in reverse order, before the settings are saved.
+}
+
+int QtApplication::run()
+{
+    switch (claimInstance()) {
+    case Start::Run:
+        break;
+    case Start::EndQuietly:
+        return 0;
+    case Start::Fail:
+        return 1;
+    }
+    m_app.InitInstance(currentFolderEnvironment());
+    startComponents();
+    QCoreApplication::exec();
+    stopComponents();
+    m_app.ExitInstance();
+    return 0;
+}
+
+} // namespace tw

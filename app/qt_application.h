@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+
+#include "app/twk_app.h"
+
+namespace tw {
+
+class QtEventLoop;
+class SignalWatcher;
+class SingleInstance;
+
+/// The tellwick process on Qt: the single-instance check, the UI thread's event loop, the
+/// orderly exit on SIGTERM/SIGINT/SIGHUP, and the core start-up (CTWKApp) in between.
+///
+/// run() goes through these steps in order; each is a member so that later components
+/// (the Skype link, call handling, the main window) add their own start and stop calls in
+/// startComponents() and stopComponents():
+///   1. claimInstance()    - a second copy activates the first and ends here, touching no file
+///   2. CTWKApp::InitInstance - folders, log, settings
+///   3. startComponents()  - everything that runs on the event loop
+///   4. the event loop, until quit() (a signal, or the main window closing)
+///   5. stopComponents(), then CTWKApp::ExitInstance - save settings, close the log
+/// Construct it after QCoreApplication (or QApplication); it lives on the UI thread.
+class QtApplication
+{
+public:
+    QtApplication();
+    ~QtApplication();
+
+    /// Runs the whole life of the process; the result is the exit status.
+    int run();
+    /// Ends the event loop; run() then shuts down in order. UI thread only.
+    static void quit();
+
+    CTWKApp& app() { return m_app; }
+    QtEventLoop& eventLoop() { return *m_loop; }
+    SingleInstance& singleInstance() { return *m_instance; }
+
+private:
+    enum class Start { Run, EndQuietly, Fail };
+    Start claimInstance();
+    void startComponents();
+    void stopComponents();
+
+    CTWKApp m_app;
+    std::unique_ptr<QtEventLoop> m_loop;
+    std::unique_ptr<SignalWatcher> m_signals;
+    std::unique_ptr<SingleInstance> m_instance;
+};
+
+} // namespace tw
