@@ -1,0 +1,224 @@
+#include "records/codec_sndfile.h"
+
+#include <vector>
+
+#include <unistd.h>
+
+#include "records/codec_wav_probe.h"
+
+namespace tw {
+
+SndFileReader::~SndFileReader()
+{
+    close();
+}
+
+void SndFileReader::close()
+{
+    if (m_sf)
+        sf_close(m_sf);
+    m_sf = nullptr;
+    if (m_file)
+        std::fclose(m_file);
+    m_file = nullptr;
+}
+
+bool SndFileReader::open(const std::string& path, std::string& error)
+{
+    close();
+    m_info = SF_INFO{};
+    m_pos = 0;
+    m_file = std::fopen(path.c_str(), "rb");
+    if (!m_file) {
+        error = "cannot be opened";
+        return false;
+    }
+    ::fseeko(m_file, 0, SEEK_END);
+    m_length = static_cast<sf_count_t>(::ftello(m_file));
+    ::fseeko(m_file, 0, SEEK_SET);
+    if (m_length <= 0) {
+        error = "is empty";
+        close();
+        return false;
+    }
+    if (isRiffWave(path)) {
+        WavProbe probe;
+        if (!probeWav(path, probe, error)) {
+            close();
+            return false;
+        }
+        m_length = static_cast<sf_count_t>(probe.waveEnd);
+    }
+    SF_VIRTUAL_IO io{&vioLength, &vioSeek, &vioRead, nullptr, &vioTell};
+    m_sf = sf_open_virtual(&io, SFM_READ, &m_info, this);
+    if (!m_sf) {
+        error = std::string("is not an audio file that can be read (") + sf_strerror(nullptr) + ")";
+        close();
+        return false;
+    }
+    if (m_info.channels <= 0 || m_info.samplerate <= 0) {
+        error = "has no channels or no sample rate";
+        close();
+        return false;
+    }
+    // Float sources (and decoded MP3/Ogg) may exceed full scale; clip instead of wrapping.
+    sf_command(m_sf, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    return true;
+}
+
+sf_count_t SndFileReader::readFrames(short* buffer, sf_count_t frames)
+{
+    return m_sf ? sf_readf_short(m_sf, buffer, frames) : 0;
+}
+
+sf_count_t SndFileReader::readFrames(float* buffer, sf_count_t frames)
+{
+    return m_sf ? sf_readf_float(m_sf, buffer, frames) : 0;
+}
+
+bool SndFileReader::readError() const
+{
+    return m_sf && sf_error(m_sf) != SF_ERR_NO_ERROR;
+}
+
+sf_count_t SndFileReader::vioLength(void* self)
+{
+    return static_cast<SndFileReader*>(self)->m_length;
+}
+
+sf_count_t SndFileReader::vioSeek(sf_count_t offset, int whence, void* self)
+{
+    auto* r = static_cast<SndFileReader*>(self);
+    sf_count_t target = offset;
+    if (whence == SEEK_CUR)
+        target = r->m_pos + offset;
+    else if (whence == SEEK_END)
+        target = r->m_length + offset;
+    if (target < 0)
+        return -1;
+    r->m_pos = target;
+    return target;
+}
+
+sf_count_t SndFileReader::vioRead(void* buffer, sf_count_t count, void* self)
+{
+    auto* r = static_cast<SndFileReader*>(self);
+    if (count <= 0 || r->m_pos >= r->m_length)
+        return 0;
+    if (count > r->m_length - r->m_pos)
+        count = r->m_length - r->m_pos;
+    if (::fseeko(r->m_file, static_cast<off_t>(r->m_pos), SEEK_SET) != 0)
+        return 0;
+    const auto got =
+        static_cast<sf_count_t>(std::fread(buffer, 1, static_cast<std::size_t>(count), r->m_file));
+    r->m_pos += got;
+    return got;
+}
+
+sf_count_t SndFileReader::vioTell(void* self)
+{
+    return static_cast<SndFileReader*>(self)->m_pos;
+}
+
+SndFileWriter::~SndFileWriter()
+{
+    if (m_sf)
+        sf_close(m_sf);
+}
+
+bool SndFileWriter::open(const std::string& path, int format, int sampleRate, int channels,
+                         std::string& error)
+{
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    info.format = format;
+    if (!sf_format_check(&info)) {
+        error = "the target format is not possible for this audio";
+        return false;
+    }
+    m_sf = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!m_sf) {
+        error = std::string("cannot create the target (") + sf_strerror(nullptr) + ")";
+        return false;
+    }
+    sf_command(m_sf, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    return true;
+}
+
+bool SndFileWriter::writeFrames(const short* buffer, sf_count_t frames)
+{
+    return m_sf && sf_writef_short(m_sf, buffer, frames) == frames;
+}
+
+bool SndFileWriter::writeFrames(const float* buffer, sf_count_t frames)
+{
+    return m_sf && sf_writef_float(m_sf, buffer, frames) == frames;
+}
+
+bool SndFileWriter::close(std::string& error)
+{
+    if (!m_sf)
+        return false;
+    const int writeError = sf_error(m_sf);
+    const int closeError = sf_close(m_sf);
+    m_sf = nullptr;
+    if (writeError != SF_ERR_NO_ERROR || closeError != 0) {
+        error = "writing the target failed";
+        return false;
+    }
+    return true;
+}
+
+bool encodeWavWithSndfile(const std::string& source, const std::string& target, int subtype,
+                          std::string& error)
+{
+    SndFileReader reader;
+    if (!reader.open(source, error))
+        return false;
+    const int channels = reader.info().channels;
+    const bool mixDown = (subtype == SF_FORMAT_GSM610 && channels > 1) ||
+                         (subtype == SF_FORMAT_MS_ADPCM && channels > 2);
+    const int outChannels = mixDown ? 1 : channels;
+
+    SndFileWriter writer;
+    if (!writer.open(target, SF_FORMAT_WAV | subtype, reader.info().samplerate, outChannels, error))
+        return false;
+
+    constexpr sf_count_t kFrames = 8192;
+    std::vector<short> buffer(static_cast<std::size_t>(kFrames * channels));
+    std::vector<short> mono(mixDown ? kFrames : 0);
+    bool ok = true;
+    for (;;) {
+        const sf_count_t got = reader.readFrames(buffer.data(), kFrames);
+        if (got <= 0)
+            break;
+        if (mixDown) {
+            for (sf_count_t i = 0; i < got; ++i) {
+                int sum = 0;
+                for (int c = 0; c < channels; ++c)
+                    sum += buffer[static_cast<std::size_t>(i * channels + c)];
+                mono[static_cast<std::size_t>(i)] = static_cast<short>(sum / channels);
+            }
+        }
+        if (!writer.writeFrames(mixDown ? mono.data() : buffer.data(), got)) {
+            error = "writing the target failed";
+            ok = false;
+            break;
+        }
+    }
+    if (ok && reader.readError()) {
+        error = std::string("cannot be decoded (") + sf_strerror(reader.handle()) + ")";
+        ok = false;
+    }
+    std::string closeError;
+    if (!writer.close(closeError) && ok) {
+        error = closeError;
+        ok = false;
+    }
+    if (!ok)
+        ::unlink(target.c_str());
+    return ok;
+}
+
+} // namespace tw
