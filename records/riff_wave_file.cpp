@@ -141,7 +141,7 @@ HResult CRiffWaveFile::Open(const std::string& path, const WaveFormat* format, i
 
 HResult CRiffWaveFile::OpenMemory(const void* data, std::size_t size)
 {
-    if (!data)
+    if (!data && size > 0)
         return hr::invalidArg;
     Close();
     const auto* bytes = static_cast<const std::uint8_t*>(data);

@@ -1,0 +1,772 @@
+#include "records/record_index.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/trace.h"
+#include "platform/file_util.h"
+#include "platform/utf.h"
+#include "records/record_list_sink.h"
+
+namespace tw {
+namespace {
+
+constexpr int kMaxFolderDepth = 16;
+
+void addToStats(GroupStats& stats, const RecordInfo& info)
+{
+    stats.total += static_cast<std::uint64_t>(info.size);
+    const auto start = static_cast<std::int32_t>(info.startTime);
+    if (stats.earliest == 0 || stats.earliest > start)
+        stats.earliest = start;
+    stats.latest = std::max(stats.latest, static_cast<std::int32_t>(info.endTime));
+}
+
+template <typename Group>
+Group& findOrInsert(std::vector<Group>& groups, std::uint32_t& capacity, std::uint32_t key,
+                    std::uint32_t firstCapacity, std::uint32_t growth)
+{
+    auto it = std::lower_bound(groups.begin(), groups.end(), key,
+                               [](const Group& g, std::uint32_t k) { return g.stats.key < k; });
+    if (it != groups.end() && it->stats.key == key)
+        return *it;
+    if (groups.size() >= capacity)
+        capacity = capacity == 0 ? firstCapacity : capacity + growth;
+    capacity = std::max<std::uint32_t>(capacity, static_cast<std::uint32_t>(groups.size() + 1));
+    Group group;
+    group.stats.key = key;
+    return *groups.insert(it, std::move(group));
+}
+
+/// Parses "%Y-%m-%d" from characters 0-3, 5-6 and 8-9 of a folder name.
+bool parseDateFolder(const char* name, int& year, int& month, int& day)
+{
+    const auto number = [&](int from, int count, int& value) {
+        value = 0;
+        for (int i = from; i < from + count; ++i) {
+            if (name[i] < '0' || name[i] > '9')
+                return false;
+            value = value * 10 + (name[i] - '0');
+        }
+        return true;
+    };
+    if (std::strlen(name) < 10)
+        return false;
+    return number(0, 4, year) && number(5, 2, month) && number(8, 2, day) && year > 0 &&
+           month >= 1 && month <= 12 && day >= 1 && day <= 31;
+}
+
+/// Lower-cased copy of a NUL-terminated text field.
+std::u16string_view lowerField(const char16_t* field, std::size_t units, char16_t* buffer)
+{
+    std::size_t n = 0;
+    while (n < units && field[n])
+        ++n;
+    const std::u16string lowered = LowerForSearch(std::u16string_view(field, n));
+    std::copy(lowered.begin(), lowered.end(), buffer);
+    return {buffer, n};
+}
+
+bool contains(std::u16string_view text, std::u16string_view needle)
+{
+    return text.find(needle) != std::u16string_view::npos;
+}
+
+} // namespace
+
+bool CopyRecordFile(const std::string& from, const std::string& to)
+{
+    struct stat src
+    {
+    };
+    struct stat dst
+    {
+    };
+    if (::stat(from.c_str(), &src) != 0 || !S_ISREG(src.st_mode))
+        return false;
+    // Copying a file onto itself would empty it first.
+    if (::stat(to.c_str(), &dst) == 0 && src.st_dev == dst.st_dev && src.st_ino == dst.st_ino)
+        return true;
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    const std::string part = to + ".part";
+    const int out = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    std::vector<char> buffer(1 << 16);
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            ok = false;
+        if (got <= 0)
+            break;
+        for (ssize_t done = 0; ok && done < got;) {
+            const ssize_t put =
+                ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                ok = false;
+            else
+                done += put;
+        }
+        if (!ok)
+            break;
+    }
+    ::close(in);
+    ok = ::close(out) == 0 && ok;
+    ok = ok && ::rename(part.c_str(), to.c_str()) == 0;
+    if (!ok)
+        ::unlink(part.c_str());
+    return ok;
+}
+
+CRecordIndex::CRecordIndex(Clock clock) : m_clock(std::move(clock))
+{}
+
+CRecordIndex::~CRecordIndex() = default;
+
+std::time_t CRecordIndex::now() const
+{
+    return m_clock ? m_clock() : std::time(nullptr);
+}
+
+std::unique_ptr<IndexTree> CRecordIndex::newTree() const
+{
+    auto tree = std::make_unique<IndexTree>();
+    tree->created = tree->changed = static_cast<std::uint32_t>(now());
+    return tree;
+}
+
+void CRecordIndex::SetRemovedListener(RemovedListener listener)
+{
+    std::lock_guard lock(m_mutex);
+    m_removed = std::move(listener);
+}
+
+void CRecordIndex::SetFullNameLookup(FullNameLookup lookup)
+{
+    std::lock_guard lock(m_mutex);
+    m_lookup = std::move(lookup);
+}
+
+void CRecordIndex::SetTimeTextFormatter(TimeTextFormatter formatter)
+{
+    std::lock_guard lock(m_mutex);
+    m_timeText = std::move(formatter);
+}
+
+void CRecordIndex::SetArchiveView(bool archive)
+{
+    std::lock_guard lock(m_mutex);
+    m_archiveView = archive;
+}
+
+bool CRecordIndex::IsArchiveView() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_archiveView;
+}
+
+bool CRecordIndex::OpenFolder(const std::string& folder)
+{
+    std::lock_guard lock(m_mutex);
+    std::string previousFolder = std::move(m_folder);
+    std::string previousPath = std::move(m_indexPath);
+    std::unique_ptr<IndexTree> previous = std::move(m_tree);
+    m_folder =
+        folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+    m_indexPath = JoinPath(m_folder, kIndexFileName);
+    auto tree = newTree();
+    if (!LoadIndexFile(m_indexPath, *tree)) {
+        if (!scanInto(*tree)) {
+            m_folder = std::move(previousFolder);
+            m_indexPath = std::move(previousPath);
+            m_tree = std::move(previous);
+            return false;
+        }
+        m_tree = std::move(tree);
+        Save();
+        return true;
+    }
+    m_tree = std::move(tree);
+    return true;
+}
+
+bool CRecordIndex::Load()
+{
+    std::lock_guard lock(m_mutex);
+    auto tree = newTree();
+    if (!LoadIndexFile(m_indexPath, *tree))
+        return false;
+    m_tree = std::move(tree);
+    return true;
+}
+
+bool CRecordIndex::saveTo(const std::string& indexPath, const IndexDayHook& onDay,
+                          const IndexRecordFilter& filter)
+{
+    // Written beside the index and renamed over it: the old index stays whole until the new
+    // one is complete on disk.
+    const std::string temporary = indexPath + "1";
+    if (!WriteIndexFile(temporary, *m_tree, onDay, filter) ||
+        ::rename(temporary.c_str(), indexPath.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool CRecordIndex::Save()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_tree)
+        return true;
+    if (m_indexPath.empty())
+        return false;
+    m_tree->changed = static_cast<std::uint32_t>(now());
+    if (!saveTo(m_indexPath, {}, {}))
+        return false;
+    m_tree->modified = 0;
+    return true;
+}
+
+bool CRecordIndex::SaveArchive(const std::string& folder)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_tree)
+        return true;
+    std::string dayFolder;
+    bool dayFolderMade = false;
+    bool allCopied = true;
+    const auto onDay = [&](std::uint32_t year, std::uint32_t month, std::uint32_t day) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%04u-%02u-%02u", year, month, day);
+        dayFolder = JoinPath(folder, name);
+        dayFolderMade = EnsureFolderPath(dayFolder);
+        if (!dayFolderMade)
+            allCopied = false;
+    };
+    const auto filter = [&](RecordInfo& entry) {
+        if (!dayFolderMade)
+            return;
+        std::string source = entry.Path();
+        std::string sourceFolder, name;
+        if (!SplitPath(source, sourceFolder, name))
+            name = source;
+        const std::string copy = JoinPath(dayFolder, name);
+        if (utf16Length(copy) < RecordInfo::kPathUnits && CopyRecordFile(source, copy))
+            entry.SetPath(copy);
+        else
+            allCopied = false;
+    };
+    const bool written = saveTo(JoinPath(folder, kIndexFileName), onDay, filter);
+    return written && allCopied;
+}
+
+bool CRecordIndex::Scan()
+{
+    std::lock_guard lock(m_mutex);
+    auto tree = newTree();
+    if (!scanInto(*tree))
+        return false;
+    m_tree = std::move(tree);
+    return true;
+}
+
+bool CRecordIndex::scanInto(IndexTree& tree)
+{
+    if (m_folder.empty())
+        return false;
+    DIR* dir = ::opendir(m_folder.c_str());
+    if (!dir)
+        return false;
+    ::closedir(dir);
+    scanFolder(tree, m_folder, 0, 0, 0, 0);
+    tree.changed = static_cast<std::uint32_t>(now());
+    return true;
+}
+
+void CRecordIndex::scanFolder(IndexTree& tree, const std::string& folder, int year, int month,
+                              int day, int depth)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    // A fixed order makes the survivor of two files with one start time predictable.
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string path = JoinPath(folder, name);
+        struct stat st
+        {
+        };
+        if (::lstat(path.c_str(), &st) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            int y, m, d;
+            // Symbolic links to folders are not followed: a link to a parent would loop.
+            if (depth < kMaxFolderDepth && parseDateFolder(name.c_str(), y, m, d))
+                scanFolder(tree, path, y, m, d, depth + 1);
+            continue;
+        }
+        if (year == 0)
+            continue; // files of the records folder itself are not records
+        const bool wav = IsRecordWav(name);
+        if (!wav && !IsRecordMp3(name))
+            continue;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        ::close(fd);
+        if (!regular || st.st_size == 0)
+            continue;
+        if (utf16Length(path) >= RecordInfo::kPathUnits) {
+            tracef(2, "CRecordIndex::Scan()::PathTooLong(%s)", path.c_str());
+            continue;
+        }
+        RecordInfo info;
+        RecordInfo fromChunk;
+        const bool hasChunk = wav && ReadRecordInfo(path, fromChunk);
+        if (hasChunk)
+            info = fromChunk;
+        else if (!RecordInfoFromFileName(name, year, month, day, info, m_lookup))
+            continue;
+        info.SetPath(path);
+        info.size = st.st_size;
+        // The chunk is rewritten from the entry unless it already says the same.
+        const bool same = hasChunk && std::memcmp(&info, &fromChunk, sizeof info) == 0;
+        addTo(tree, info, same ? ChunkMode::Skip : ChunkMode::BestEffort);
+    }
+}
+
+int CRecordIndex::addTo(IndexTree& tree, const RecordInfo& info, ChunkMode chunk)
+{
+    if (find(tree, info.startTime))
+        return -1;
+    if (chunk != ChunkMode::Skip && IsRecordWav(info.Path()) && !AppendRecordInfo(info)) {
+        // A record found on disk is listed even where its chunk cannot be written (a
+        // read-only archive); a new record is refused, as its caller expects.
+        if (chunk == ChunkMode::Required)
+            return -1;
+    }
+    const std::time_t start = info.startTime;
+    std::tm tm{};
+    localtime_r(&start, &tm);
+    YearGroup& year = findOrInsert(tree.years, tree.capacity,
+                                   static_cast<std::uint32_t>(tm.tm_year + 1900), 2, 2);
+    MonthGroup& month = findOrInsert(year.months, year.stats.capacity,
+                                     static_cast<std::uint32_t>(tm.tm_mon + 1), 12, 12);
+    DayGroup& day = findOrInsert(month.days, month.stats.capacity,
+                                 static_cast<std::uint32_t>(tm.tm_mday), 31, 31);
+    auto& records = day.records;
+    if (records.size() >= day.stats.capacity)
+        day.stats.capacity = day.stats.capacity == 0 ? 16 : day.stats.capacity + 31;
+    day.stats.capacity =
+        std::max<std::uint32_t>(day.stats.capacity, static_cast<std::uint32_t>(records.size() + 1));
+    const auto at =
+        std::upper_bound(records.begin(), records.end(), info.startTime,
+                         [](std::uint32_t t, const RecordInfo& r) { return t < r.startTime; });
+    RecordInfo& stored = *records.insert(at, info);
+    stored.TerminateTexts();
+    addToStats(day.stats, info);
+    addToStats(month.stats, info);
+    addToStats(year.stats, info);
+    GroupStats root;
+    root.earliest = tree.earliest;
+    root.latest = tree.latest;
+    root.total = tree.total;
+    addToStats(root, info);
+    tree.earliest = root.earliest;
+    tree.latest = root.latest;
+    tree.total = root.total;
+    tree.modified = 1;
+    return 1;
+}
+
+int CRecordIndex::AddRecord(const RecordInfo& info)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_tree)
+        m_tree = newTree();
+    const int result = addTo(*m_tree, info, ChunkMode::Required);
+    m_tree->changed = static_cast<std::uint32_t>(now());
+    return result;
+}
+
+std::optional<CRecordIndex::Location> CRecordIndex::find(const IndexTree& tree,
+                                                         std::uint32_t startTime) const
+{
+    const auto t = static_cast<std::int64_t>(startTime);
+    if (tree.earliest == 0 || t < tree.earliest || t >= tree.latest)
+        return std::nullopt;
+    const auto inRange = [t](const GroupStats& s) {
+        return s.earliest != 0 && s.earliest <= t && t <= s.latest;
+    };
+    // Ranges of neighbouring groups overlap when a record runs past midnight, so every
+    // group whose range holds t is searched, not only the first.
+    for (std::size_t y = 0; y < tree.years.size(); ++y) {
+        const YearGroup& year = tree.years[y];
+        if (!inRange(year.stats))
+            continue;
+        for (std::size_t m = 0; m < year.months.size(); ++m) {
+            const MonthGroup& month = year.months[m];
+            if (!inRange(month.stats))
+                continue;
+            for (std::size_t d = 0; d < month.days.size(); ++d) {
+                const auto& records = month.days[d].records;
+                if (!inRange(month.days[d].stats))
+                    continue;
+                auto it = std::lower_bound(
+                    records.begin(), records.end(), startTime,
+                    [](const RecordInfo& r, std::uint32_t k) { return r.startTime < k; });
+                for (; it != records.end() && it->startTime == startTime; ++it) {
+                    if (it->startTime < it->endTime)
+                        return Location{y, m, d, static_cast<std::size_t>(it - records.begin())};
+                }
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<CRecordIndex::Location> CRecordIndex::locateAny(const IndexTree& tree,
+                                                              std::uint32_t startTime) const
+{
+    if (auto found = find(tree, startTime))
+        return found;
+    // Records whose end is not after their start are invisible to find(); deleting them
+    // (recycling goes strictly by start time) must still be possible.
+    for (std::size_t y = 0; y < tree.years.size(); ++y)
+        for (std::size_t m = 0; m < tree.years[y].months.size(); ++m)
+            for (std::size_t d = 0; d < tree.years[y].months[m].days.size(); ++d) {
+                const auto& records = tree.years[y].months[m].days[d].records;
+                for (std::size_t r = 0; r < records.size(); ++r)
+                    if (records[r].startTime == startTime)
+                        return Location{y, m, d, r};
+            }
+    return std::nullopt;
+}
+
+std::optional<RecordInfo> CRecordIndex::FindRecord(std::uint32_t startTime) const
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_tree)
+        return std::nullopt;
+    const auto at = find(*m_tree, startTime);
+    if (!at)
+        return std::nullopt;
+    return m_tree->years[at->year].months[at->month].days[at->day].records[at->record];
+}
+
+bool CRecordIndex::UpdateRecord(std::uint32_t startTime,
+                                const std::function<void(RecordInfo&)>& change)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_tree)
+        return false;
+    const auto at = find(*m_tree, startTime);
+    if (!at)
+        return false;
+    YearGroup& year = m_tree->years[at->year];
+    MonthGroup& month = year.months[at->month];
+    DayGroup& day = month.days[at->day];
+    RecordInfo& stored = day.records[at->record];
+    RecordInfo changed = stored;
+    change(changed);
+    changed.startTime = stored.startTime;
+    changed.endTime = stored.endTime;
+    changed.TerminateTexts();
+    const std::uint64_t delta =
+        static_cast<std::uint64_t>(changed.size) - static_cast<std::uint64_t>(stored.size);
+    for (std::uint64_t* total :
+         {&day.stats.total, &month.stats.total, &year.stats.total, &m_tree->total})
+        *total += delta; // modular arithmetic subtracts when the size shrank
+    stored = changed;
+    m_tree->modified = 1;
+    return true;
+}
+
+bool CRecordIndex::deleteAt(const Location& at, bool deleteFile)
+{
+    IndexTree& tree = *m_tree;
+    YearGroup& year = tree.years[at.year];
+    MonthGroup& month = year.months[at.month];
+    DayGroup& day = month.days[at.day];
+    const RecordInfo info = day.records[at.record];
+    if (deleteFile)
+        DeleteFileSafely(info.Path());
+    const auto size = static_cast<std::uint64_t>(info.size);
+    for (std::uint64_t* total :
+         {&day.stats.total, &month.stats.total, &year.stats.total, &tree.total})
+        *total -= size;
+    day.records.erase(day.records.begin() + static_cast<std::ptrdiff_t>(at.record));
+    if (!day.records.empty()) {
+        day.stats.earliest = static_cast<std::int32_t>(day.records.front().startTime);
+        day.stats.latest = static_cast<std::int32_t>(day.records.back().endTime);
+    } else {
+        day.records = {};
+        day.stats.capacity = 0;
+        day.stats.earliest = day.stats.latest = 0;
+    }
+    // Month, year and root: recomputed over the children that still hold records; a level
+    // with none frees its children.
+    const auto recompute = [](GroupStats& stats, auto& children, std::uint32_t& capacity) {
+        std::int32_t earliest = 0;
+        std::int32_t latest = 0;
+        for (const auto& child : children) {
+            if (child.stats.earliest == 0)
+                continue;
+            if (earliest == 0 || child.stats.earliest < earliest)
+                earliest = child.stats.earliest;
+            latest = std::max(latest, child.stats.latest);
+        }
+        if (earliest == 0) {
+            children = {};
+            capacity = 0;
+            latest = 0;
+        }
+        stats.earliest = earliest;
+        stats.latest = latest;
+    };
+    recompute(month.stats, month.days, month.stats.capacity);
+    recompute(year.stats, year.months, year.stats.capacity);
+    GroupStats root;
+    recompute(root, tree.years, tree.capacity);
+    tree.earliest = root.earliest;
+    tree.latest = root.latest;
+    tree.modified = 1;
+    if (!m_archiveView && m_removed)
+        m_removed(info.startTime);
+    return true;
+}
+
+bool CRecordIndex::DeleteRecord(std::uint32_t startTime, bool deleteFile)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_tree)
+        return false;
+    const auto at = locateAny(*m_tree, startTime);
+    return at && deleteAt(*at, deleteFile);
+}
+
+void CRecordIndex::DeleteAll(std::uint32_t type)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_tree)
+        return;
+    IndexTree& tree = *m_tree;
+    const auto doomed = [type](const RecordInfo& r) {
+        return !(r.flags & RECFLAG_LOCKED) && (type == kAllRecordTypes || r.type == type);
+    };
+    for (YearGroup& year : tree.years)
+        for (MonthGroup& month : year.months)
+            for (DayGroup& day : month.days)
+                for (const RecordInfo& r : day.records) {
+                    if (!doomed(r))
+                        continue;
+                    if (!m_archiveView && m_removed)
+                        m_removed(r.startTime);
+                    const std::string path = r.Path();
+                    if (FileExists(path))
+                        DeleteFileSafely(path);
+                }
+    // Compact every level, keeping only groups that still hold records.
+    const auto summarise = [](GroupStats& stats, auto& children, auto earliestOf, auto latestOf,
+                              auto totalOf) {
+        if (children.empty()) {
+            children = {};
+            stats = GroupStats{stats.key};
+            return;
+        }
+        stats.earliest = earliestOf(children.front());
+        stats.latest = latestOf(children.back());
+        stats.total = 0;
+        for (const auto& child : children)
+            stats.total += totalOf(child);
+    };
+    const auto groupEarliest = [](const auto& g) { return g.stats.earliest; };
+    const auto groupLatest = [](const auto& g) { return g.stats.latest; };
+    const auto groupTotal = [](const auto& g) { return g.stats.total; };
+    for (YearGroup& year : tree.years) {
+        for (MonthGroup& month : year.months) {
+            for (DayGroup& day : month.days) {
+                std::erase_if(day.records, doomed);
+                summarise(
+                    day.stats, day.records,
+                    [](const RecordInfo& r) { return static_cast<std::int32_t>(r.startTime); },
+                    [](const RecordInfo& r) { return static_cast<std::int32_t>(r.endTime); },
+                    [](const RecordInfo& r) { return static_cast<std::uint64_t>(r.size); });
+            }
+            std::erase_if(month.days, [](const DayGroup& d) { return d.records.empty(); });
+            summarise(month.stats, month.days, groupEarliest, groupLatest, groupTotal);
+        }
+        std::erase_if(year.months, [](const MonthGroup& m) { return m.days.empty(); });
+        summarise(year.stats, year.months, groupEarliest, groupLatest, groupTotal);
+    }
+    std::erase_if(tree.years, [](const YearGroup& y) { return y.months.empty(); });
+    GroupStats root;
+    summarise(root, tree.years, groupEarliest, groupLatest, groupTotal);
+    if (tree.years.empty())
+        tree.capacity = 0;
+    tree.earliest = root.earliest;
+    tree.latest = root.latest;
+    tree.total = root.total;
+    tree.modified = 1;
+    tree.changed = static_cast<std::uint32_t>(now());
+}
+
+bool CRecordIndex::DeleteOlderThan(std::uint32_t limit)
+{
+    std::lock_guard lock(m_mutex);
+    while (m_tree) {
+        const std::int64_t earliest = m_tree->earliest;
+        if (earliest == 0 || earliest >= limit || earliest > m_tree->latest)
+            return true;
+        const auto at = locateAny(*m_tree, static_cast<std::uint32_t>(earliest));
+        if (!at || !deleteAt(*at, true))
+            return false;
+    }
+    return true;
+}
+
+bool CRecordIndex::SetRecordFlags(std::uint32_t startTime, std::uint32_t flags)
+{
+    return UpdateRecord(startTime, [flags](RecordInfo& r) { r.flags = flags; });
+}
+
+std::uint32_t CRecordIndex::GetRecordFlags(std::uint32_t startTime) const
+{
+    const auto found = FindRecord(startTime);
+    return found ? found->flags : 0;
+}
+
+bool CRecordIndex::IsEmpty() const
+{
+    std::lock_guard lock(m_mutex);
+    return !m_tree || !(m_tree->earliest < m_tree->latest);
+}
+
+std::uint32_t CRecordIndex::GetEarliestStart() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_tree ? static_cast<std::uint32_t>(m_tree->earliest) : 0;
+}
+
+std::size_t CRecordIndex::GetRecordCount() const
+{
+    std::size_t count = 0;
+    EnumerateRecords(kAllRecordTypes, {}, [&count](const RecordInfo&) { ++count; });
+    return count;
+}
+
+std::uint64_t CRecordIndex::GetTotalBytes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_tree ? m_tree->total : 0;
+}
+
+std::string CRecordIndex::GetFolder() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_folder;
+}
+
+std::string CRecordIndex::GetIndexPath() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_indexPath;
+}
+
+IndexTree CRecordIndex::GetTree() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_tree ? *m_tree : IndexTree{};
+}
+
+bool CRecordIndex::Rebuild()
+{
+    std::lock_guard lock(m_mutex);
+    auto tree = newTree();
+    if (!scanInto(*tree))
+        return false;
+    if (m_tree) {
+        for (YearGroup& year : tree->years)
+            for (MonthGroup& month : year.months)
+                for (DayGroup& day : month.days)
+                    for (RecordInfo& r : day.records) {
+                        const auto old = locateAny(*m_tree, r.startTime);
+                        if (!old)
+                            continue;
+                        const RecordInfo& kept = m_tree->years[old->year]
+                                                     .months[old->month]
+                                                     .days[old->day]
+                                                     .records[old->record];
+                        r.flags = kept.flags;
+                        std::copy(std::begin(kept.annotation), std::end(kept.annotation),
+                                  std::begin(r.annotation));
+                    }
+    }
+    m_tree = std::move(tree);
+    return true;
+}
+
+bool CRecordIndex::ReloadIndex()
+{
+    std::lock_guard lock(m_mutex);
+    auto tree = newTree();
+    if (!LoadIndexFile(m_indexPath, *tree) && !scanInto(*tree))
+        return false;
+    m_tree = std::move(tree);
+    return true;
+}
+
+void CRecordIndex::EnumerateRecords(std::uint32_t type, std::string_view searchText,
+                                    const Visitor& visit) const
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_tree)
+        return;
+    const std::u16string needle = LowerForSearch(std::u16string_view(toUtf16(searchText)));
+    char16_t buffer[RecordInfo::kAnnotationUnits];
+    const auto matches = [&](const RecordInfo& r) {
+        if (needle.empty())
+            return true;
+        if (contains(lowerField(r.skypeName, RecordInfo::kNameUnits, buffer), needle) ||
+            contains(lowerField(r.fullName, RecordInfo::kNameUnits, buffer), needle) ||
+            contains(lowerField(r.annotation, RecordInfo::kAnnotationUnits, buffer), needle))
+            return true;
+        const std::int64_t length = std::int64_t(r.endTime) - std::int64_t(r.startTime);
+        if (contains(toUtf16(RecordLengthText(length)), needle))
+            return true;
+        const std::time_t start = r.startTime;
+        const std::string time =
+            m_timeText ? LowerForSearch(m_timeText(start)) : RecordTimeText(start);
+        return contains(toUtf16(time), needle);
+    };
+    for (const YearGroup& year : m_tree->years)
+        for (const MonthGroup& month : year.months)
+            for (const DayGroup& day : month.days)
+                for (const RecordInfo& r : day.records)
+                    if ((type == kAllRecordTypes || r.type == type) && matches(r))
+                        visit(r);
+}
+
+} // namespace tw
