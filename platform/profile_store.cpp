@@ -350,6 +350,9 @@ bool ProfileStore::saveAs(const std::string& path)
             std::free(real);
         }
     }
+    // Never replace a folder, a device or a socket by a settings file.
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return false;
     if (ownFile && (m_status == LoadStatus::Unreadable || m_status == LoadStatus::Binary ||
                     m_status == LoadStatus::TooLarge))
         keepBadFile(target);

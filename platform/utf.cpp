@@ -135,11 +135,18 @@ std::string_view cutToUtf8Bytes(std::string_view utf8, std::size_t maxBytes)
 {
     if (utf8.size() <= maxBytes)
         return utf8;
-    std::size_t end = maxBytes;
-    // Step back over continuation bytes to the lead byte of the sequence that was cut.
-    while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80)
-        --end;
-    return utf8.substr(0, end);
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(utf8[i]); };
+    // Step back (at most three bytes) to the lead byte of the sequence that the cut falls in,
+    // and cut before it when its sequence would run past the limit. Stray continuation
+    // bytes of invalid text are not a sequence: they do not pull the cut further back.
+    std::size_t lead = maxBytes;
+    while (lead > 0 && maxBytes - lead < 3 && (byte(lead) & 0xC0) == 0x80)
+        --lead;
+    const unsigned char c = byte(lead);
+    const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    if (lead < maxBytes && length > 1 && lead + length > maxBytes)
+        return utf8.substr(0, lead);
+    return utf8.substr(0, maxBytes);
 }
 
 std::string asciiLower(std::string_view text)

@@ -1,9 +1,9 @@
-#include "platform/manual_event_loop.h"
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <thread>
-#include <vector>
+#include "platform/manual_event_loop.h"
 
 using namespace std::chrono_literals;
 
@@ -31,8 +31,8 @@ TEST(ManualEventLoop, TimersFireInDueOrderAndRepeatUntilKilled)
     loop.startTimer(&r, 1005, 5000ms);
     loop.startTimer(&r, 1002, 10000ms);
     loop.advance(20000ms);
-    const std::vector<std::pair<int, long>> expected{
-        {1005, 5000}, {1002, 10000}, {1005, 10000}, {1005, 15000}, {1002, 20000}, {1005, 20000}};
+    const std::vector<std::pair<int, long>> expected{{1005, 5000},  {1002, 10000}, {1005, 10000},
+                                                     {1005, 15000}, {1002, 20000}, {1005, 20000}};
     EXPECT_EQ(r.ticks, expected);
 
     r.ticks.clear();

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include "platform/utf.h"
+
+namespace tw {
+namespace {
+
+const std::string kClef = "\xF0\x9D\x84\x9E"; // U+1D11E, a surrogate pair in UTF-16
+const std::string kEAcute = "\xC3\xA9";       // U+00E9
+const std::string kEuro = "\xE2\x82\xAC";     // U+20AC
+
+TEST(Utf, RoundTripsAndCountsSurrogatePairsAsTwoUnits)
+{
+    const std::string text = "a" + kEAcute + kEuro + kClef;
+    const std::u16string wide = toUtf16(text);
+    EXPECT_EQ(wide, (std::u16string{u'a', 0xE9, 0x20AC, 0xD834, 0xDD1E}));
+    EXPECT_EQ(toUtf8(wide), text);
+    EXPECT_EQ(utf16Length(text), 5u);
+}
+
+TEST(Utf, BadInputBecomesReplacementCharacters)
+{
+    const std::string fffd = "\xEF\xBF\xBD";
+    // A stray continuation byte, a truncated sequence, an overlong '/', an encoded surrogate.
+    EXPECT_EQ(toUtf8(toUtf16("a\x80z")), "a" + fffd + "z");
+    EXPECT_EQ(toUtf8(toUtf16("\xE2\x82")), fffd + fffd);
+    EXPECT_EQ(toUtf8(toUtf16("\xC0\xAF")), fffd + fffd);
+    EXPECT_EQ(toUtf8(toUtf16("\xED\xA0\x80")), fffd + fffd + fffd);
+    EXPECT_EQ(toUtf8(toUtf16("\xF4\x90\x80\x80")), fffd + fffd + fffd + fffd); // > U+10FFFF
+    // Lone surrogates in UTF-16.
+    EXPECT_EQ(toUtf8(std::u16string{0xD834, u'x'}), fffd + "x");
+    EXPECT_EQ(toUtf8(std::u16string{0xDD1E}), fffd);
+}
+
+TEST(Utf, CutsInUtf16UnitsNeverInsideAPair)
+{
+    const std::string text = "ab" + kClef + "c";
+    EXPECT_EQ(cutToUtf16Units(text, 2), "ab");
+    EXPECT_EQ(cutToUtf16Units(text, 3), "ab"); // the pair does not fit in one unit
+    EXPECT_EQ(cutToUtf16Units(text, 4), "ab" + kClef);
+    EXPECT_EQ(cutToUtf16Units(text, 99), text);
+    EXPECT_EQ(cutToUtf16Units(text, 0), "");
+}
+
+TEST(Utf, CutsInBytesOnCharacterBoundaries)
+{
+    const std::string text = "a" + kEuro + kClef; // 1 + 3 + 4 bytes
+    EXPECT_EQ(cutToUtf8Bytes(text, 8), text);
+    for (std::size_t max = 1; max < 4; ++max)
+        EXPECT_EQ(cutToUtf8Bytes(text, max), "a") << max;
+    for (std::size_t max = 4; max < 8; ++max)
+        EXPECT_EQ(cutToUtf8Bytes(text, max), "a" + kEuro) << max;
+    // Stray continuation bytes are not a sequence: the cut stays at the limit.
+    const std::string junk(10, '\x80');
+    EXPECT_EQ(cutToUtf8Bytes(junk, 6).size(), 6u);
+}
+
+TEST(Utf, IgnoresCaseOfAsciiLettersOnly)
+{
+    EXPECT_TRUE(equalsIgnoreCase("Preference", "pREFERENCE"));
+    EXPECT_FALSE(equalsIgnoreCase("Preference", "Preferences"));
+    EXPECT_FALSE(equalsIgnoreCase(kEAcute, "\xC3\x89")); // É is not folded
+    EXPECT_EQ(asciiLower("MiXeD/" + kEAcute), "mixed/" + kEAcute);
+}
+
+} // namespace
+} // namespace tw
