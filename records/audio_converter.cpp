@@ -52,6 +52,29 @@ bool copyFile(const std::string& from, const std::string& to, std::string& error
     return true;
 }
 
+/// Copies the first size bytes of from into to (replaced).
+bool copyPrefix(const std::string& from, std::uint64_t size, const std::string& to,
+                std::string& error)
+{
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(from.c_str(), "rb"),
+                                                       &std::fclose);
+    std::FILE* out = std::fopen(to.c_str(), "wb");
+    bool ok = in && out;
+    std::vector<char> buffer(65536);
+    while (ok && size > 0) {
+        const std::size_t step =
+            size < buffer.size() ? static_cast<std::size_t>(size) : buffer.size();
+        ok = std::fread(buffer.data(), 1, step, in.get()) == step &&
+             std::fwrite(buffer.data(), 1, step, out) == step;
+        size -= step;
+    }
+    if (out && std::fclose(out) != 0)
+        ok = false;
+    if (!ok)
+        error = "cannot make a copy for the encoder at " + to;
+    return ok;
+}
+
 } // namespace
 
 bool SameAudioFile(const std::string& a, const std::string& b)
@@ -181,16 +204,22 @@ bool CAudioConverter::encodeWithLame(const std::string& source, const std::strin
         error = "cannot be encoded: the lame program was not found";
         return false;
     }
-    // lame reads PCM WAVs only; a compressed WAV goes through a PCM copy first.
-    std::string input = source;
-    std::string pcmCopy;
+    // lame reads plain PCM WAVs only: a compressed WAV goes through a PCM copy, and a
+    // record's trailing description chunk is cut off in a copy (lame would read it as audio).
     WavProbe probe;
     if (!probeWav(source, probe, error))
         return false;
-    if (probe.formatTag != 1) {
+    std::string input = source;
+    std::string pcmCopy;
+    if (probe.formatTag != 1 || probe.waveEnd < probe.fileSize) {
         pcmCopy = target + ".pcm.wav";
-        if (!encodeWavWithSndfile(source, pcmCopy, SF_FORMAT_PCM_16, error))
+        const bool copied = probe.formatTag == 1
+                                ? copyPrefix(source, probe.waveEnd, pcmCopy, error)
+                                : encodeWavWithSndfile(source, pcmCopy, SF_FORMAT_PCM_16, error);
+        if (!copied) {
+            ::unlink(pcmCopy.c_str());
             return false;
+        }
         input = pcmCopy;
     }
     const auto argv = buildLameArguments(program, LameOptions(), start, input, target);
