@@ -1,0 +1,135 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "skype/skype_transport.h"
+
+namespace tw::test {
+
+/// What the fake client knows and answers from (auto-reply). Tests change it freely.
+struct FakeSkypeClient
+{
+    struct Contact
+    {
+        std::string handle;
+        std::string fullName;
+        std::string onlineStatus = "ONLINE";
+    };
+
+    int protocol = 7;
+    std::string version = "8.0.0.1";
+    std::string userStatus = "ONLINE";
+    std::string handle = "me";
+    std::string fullName = "Me Myself";
+    std::string audioIn = "Built-in Audio";
+    std::string audioOut = "Built-in Audio";
+    bool autoAway = true;
+    std::vector<Contact> contacts;
+    /// call id -> property -> value, as "GET CALL" answers it. Missing properties of a known
+    /// call get the usual defaults (CONF_ID 0, OUTPUT SOUNDCARD="default", CAPTURE_MIC empty).
+    std::map<std::string, std::map<std::string, std::string>> calls;
+    int nextCallId = 100;
+    /// Chat messages the link posted: {chat name, text}.
+    std::vector<std::pair<std::string, std::string>> chatMessages;
+};
+
+/// An in-memory SkypeTransport on the test's event loop (normally a ManualEventLoop).
+///
+/// Everything the link sends is recorded. The test pushes notifications and attach statuses,
+/// which reach the link at once; replies to commands arrive later through the loop, as on the
+/// bus (posted, or after replyDelay of virtual time). With autoReply on (default) the fake
+/// answers like a client from `client`. Lost replies, refused sends and delivery failures
+/// after the bus timeout can be simulated.
+class FakeSkypeTransport : public SkypeTransport, private TimerClient
+{
+public:
+    /// What a send does besides being recorded.
+    enum class SendMode {
+        Normal,    ///< accepted; auto-reply if on
+        LoseReply, ///< accepted; no reply ever comes (a client that stopped answering)
+        Refuse,    ///< send() returns false at once
+        FailLater, ///< accepted; onSendFailed after the bus timeout (10 s), client lost
+    };
+
+    explicit FakeSkypeTransport(EventLoop& loop);
+    ~FakeSkypeTransport() override;
+
+    // SkypeTransport
+    void setListener(Listener* listener) override { m_listener = listener; }
+    void startSkype() override { ++m_startSkypeCount; }
+    void discover(const std::string& clientName) override;
+    bool send(const std::string& utf8) override;
+    void detach() override;
+
+    // ---- driving the link ----
+
+    /// Delivers a notification now (whether or not attached: the link decides).
+    void pushText(const std::string& text);
+    /// Delivers an attach status now; success also makes the fake attached.
+    void pushAttachStatus(int status);
+    /// How discover() is answered (posted): a status, or nothing at all (nullopt).
+    void answerDiscoverWith(std::optional<int> status) { m_discoverAnswer = status; }
+
+    void setAutoReply(bool on) { m_autoReply = on; }
+    void setReplyDelay(std::chrono::milliseconds delay) { m_replyDelay = delay; }
+    void setSendMode(SendMode mode) { m_sendMode = mode; }
+    /// The next `count` sends use mode, then the previous mode returns.
+    void setSendModeFor(int count, SendMode mode);
+    /// Consulted before the built-in answers: a list of reply lines (possibly empty, meaning
+    /// no reply) or nullopt for the built-in answer.
+    using ReplyHook = std::function<std::optional<std::vector<std::string>>(const std::string&)>;
+    void setReplyHook(ReplyHook hook) { m_replyHook = std::move(hook); }
+    /// The lost client: detached, every send refused, discover unanswered.
+    void loseClient();
+
+    FakeSkypeClient client;
+
+    // ---- what happened ----
+
+    const std::vector<std::string>& sent() const { return m_sent; }
+    /// Sent commands from index `from` on (use sent().size() as a mark).
+    std::vector<std::string> sentSince(std::size_t from) const;
+    void clearSent() { m_sent.clear(); }
+    int countSent(const std::string& text) const;
+    bool wasSent(const std::string& text) const { return countSent(text) > 0; }
+    bool attached() const { return m_attached; }
+    int discoverCount() const { return static_cast<int>(m_discoverNames.size()); }
+    const std::vector<std::string>& discoverNames() const { return m_discoverNames; }
+    int startSkypeCount() const { return m_startSkypeCount; }
+    int detachCount() const { return m_detachCount; }
+
+    /// The built-in client's reply lines to one command (empty: no reply).
+    std::vector<std::string> builtInReply(const std::string& command);
+
+private:
+    void onTimer(int id) override;
+    void later(std::chrono::milliseconds delay, std::function<void()> task);
+    SendMode currentMode();
+
+    EventLoop& m_loop;
+    Listener* m_listener = nullptr;
+    bool m_attached = false;
+    std::uint64_t m_generation = 0; ///< bumps when the client is lost; stale deliveries drop
+    std::optional<int> m_discoverAnswer = kAttachSuccess;
+    bool m_autoReply = true;
+    std::chrono::milliseconds m_replyDelay{0};
+    SendMode m_sendMode = SendMode::Normal;
+    SendMode m_savedMode = SendMode::Normal;
+    int m_modeCount = 0;
+    ReplyHook m_replyHook;
+    std::vector<std::string> m_sent;
+    std::vector<std::string> m_discoverNames;
+    int m_startSkypeCount = 0;
+    int m_detachCount = 0;
+    int m_nextTimer = 1;
+    std::map<int, std::function<void()>> m_delayed;
+    int m_chatCounter = 0;
+};
+
+} // namespace tw::test

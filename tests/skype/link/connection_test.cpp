@@ -1,0 +1,282 @@
+// Attach, keep-alive, sending and receiving, the protocol check and shutdown.
+#include "link_fixture.h"
+
+using namespace std::chrono_literals;
+
+namespace tw::test {
+namespace {
+
+const std::vector<std::string> kInitialQueries = {
+    "GET SKYPEVERSION", "GET USERSTATUS", "GET CURRENTUSERHANDLE",
+    "GET AUDIO_IN",     "GET AUDIO_OUT",  "GET AUTOAWAY",
+    "PROTOCOL 7",       "SEARCH FRIENDS", "SEARCH ACTIVECALLS"};
+
+int countPings(const FakeSkypeTransport& t)
+{
+    return t.countSent("PING");
+}
+
+TEST_F(LinkTest, CreateStartsSkypeDiscoversAndAttachesWithTheInitialQueries)
+{
+    transport.setAutoReply(false);
+    ASSERT_TRUE(link.Create());
+    EXPECT_EQ(transport.startSkypeCount(), 1);
+    EXPECT_EQ(transport.discoverCount(), 0) << "the discover is posted, not run inside Create";
+    EXPECT_TRUE(loop.isTimerActive(link.linkTimers(), CSkypeLink::TIMER_ID_ATTACH_RETRY));
+    EXPECT_EQ(loop.timerPeriod(link.linkTimers(), CSkypeLink::TIMER_ID_ATTACH_RETRY), 10000ms);
+
+    loop.runPending();
+    ASSERT_EQ(transport.discoverNames(), std::vector<std::string>{"Tellwick"});
+    EXPECT_TRUE(link.isAttached());
+    EXPECT_EQ(transport.sent(), kInitialQueries);
+    EXPECT_EQ(host.attaches, 1);
+    EXPECT_FALSE(loop.isTimerActive(link.linkTimers(), CSkypeLink::TIMER_ID_ATTACH_RETRY));
+}
+
+TEST_F(LinkTest, AttachRetriesEveryTenSecondsUntilTheFirstAttachOnly)
+{
+    transport.answerDiscoverWith(std::nullopt); // nobody answers
+    link.Create();
+    loop.runPending();
+    loop.advance(9999ms);
+    EXPECT_EQ(transport.discoverCount(), 1);
+    loop.advance(1ms);
+    EXPECT_EQ(transport.discoverCount(), 2);
+    loop.advance(20000ms);
+    EXPECT_EQ(transport.discoverCount(), 4);
+
+    transport.pushAttachStatus(kAttachPendingAuthorization);
+    EXPECT_FALSE(link.isAttached());
+    EXPECT_TRUE(loop.isTimerActive(link.linkTimers(), CSkypeLink::TIMER_ID_ATTACH_RETRY));
+    transport.pushAttachStatus(kAttachRefused);
+    transport.pushAttachStatus(kAttachNotAvailable);
+    transport.pushAttachStatus(42);
+    EXPECT_FALSE(link.isAttached());
+    EXPECT_TRUE(transport.sent().empty());
+
+    transport.pushAttachStatus(kAttachSuccess);
+    EXPECT_TRUE(link.isAttached());
+    EXPECT_FALSE(loop.isTimerActive(link.linkTimers(), CSkypeLink::TIMER_ID_ATTACH_RETRY));
+    loop.advance(60000ms);
+    // Later discovers come from the keep-alive only; with the client answering PING, none.
+    EXPECT_EQ(transport.discoverCount(), 4);
+}
+
+TEST_F(LinkTest, ApiAvailableDiscoversAtOnce)
+{
+    attach();
+    const int before = transport.discoverCount();
+    transport.pushAttachStatus(kAttachApiAvailable);
+    loop.runPending();
+    EXPECT_EQ(transport.discoverCount(), before + 1);
+}
+
+TEST_F(LinkTest, PingAfterFiveSecondsOfSilenceAndTenSecondsAfterThePong)
+{
+    attach(); // the replies to the initial queries restarted the keep-alive at t = 0
+    loop.advance(4999ms);
+    EXPECT_EQ(countPings(transport), 0);
+    loop.advance(1ms);
+    EXPECT_EQ(countPings(transport), 1);
+    EXPECT_TRUE(link.pingOutstanding());
+
+    // The PONG arrived at once (t = 5 s). The tick at 10 s only clears the state.
+    loop.advance(5000ms);
+    EXPECT_EQ(countPings(transport), 1);
+    EXPECT_FALSE(link.pingOutstanding());
+    loop.advance(4999ms);
+    EXPECT_EQ(countPings(transport), 1);
+    loop.advance(1ms);
+    EXPECT_EQ(countPings(transport), 2);
+    EXPECT_EQ(transport.discoverCount(), 1);
+}
+
+TEST_F(LinkTest, EveryReceivedTextPutsThePingOff)
+{
+    attach();
+    for (int i = 0; i < 10; ++i) {
+        loop.advance(4000ms);
+        push("CALL 5 DURATION 1");
+    }
+    EXPECT_EQ(countPings(transport), 0);
+}
+
+TEST_F(LinkTest, ALostPongLeadsToADiscoverAndTheLinkComesBack)
+{
+    attach();
+    transport.setSendModeFor(1, FakeSkypeTransport::SendMode::LoseReply);
+    loop.advance(5000ms);
+    ASSERT_EQ(countPings(transport), 1);
+    const int discovers = transport.discoverCount();
+    loop.advance(4999ms);
+    EXPECT_EQ(transport.discoverCount(), discovers);
+    loop.advance(1ms);
+    EXPECT_EQ(transport.discoverCount(), discovers + 1);
+    // The client answers the discover: attached again, with the initial queries repeated.
+    EXPECT_TRUE(link.isAttached());
+    EXPECT_EQ(transport.countSent("SEARCH ACTIVECALLS"), 1);
+    EXPECT_EQ(host.attaches, 2);
+}
+
+TEST_F(LinkTest, ALostClientIsRediscoveredEveryTenSecondsByTheKeepAlive)
+{
+    attach();
+    transport.loseClient();
+    const int discovers = transport.discoverCount();
+    loop.advance(5000ms); // PING fails at once: not attached
+    EXPECT_FALSE(link.isAttached());
+    loop.advance(5000ms); // no PONG: discover
+    EXPECT_EQ(transport.discoverCount(), discovers + 1);
+    loop.advance(20000ms);
+    EXPECT_EQ(transport.discoverCount(), discovers + 3);
+
+    transport.answerDiscoverWith(kAttachSuccess);
+    loop.advance(10000ms);
+    EXPECT_TRUE(link.isAttached());
+}
+
+TEST_F(LinkTest, SendingWhileNotAttachedFailsAtOnce)
+{
+    EXPECT_FALSE(link.SendText("GET USERSTATUS"));
+    EXPECT_TRUE(transport.sent().empty());
+    EXPECT_FALSE(link.isAttached());
+}
+
+TEST_F(LinkTest, RefusedAndFailedSendsDetachTheLinkAndItsTextsAreIgnored)
+{
+    attach();
+    transport.setSendModeFor(1, FakeSkypeTransport::SendMode::Refuse);
+    EXPECT_FALSE(link.SendText("GET USERSTATUS"));
+    EXPECT_FALSE(link.isAttached());
+    push("SKYPEVERSION 9.9");
+    EXPECT_EQ(link.skypeVersion(), "8.0.0.1") << "nothing is parsed while not attached";
+    EXPECT_FALSE(link.SendText("GET USERSTATUS"));
+
+    transport.pushAttachStatus(kAttachSuccess);
+    transport.setSendModeFor(1, FakeSkypeTransport::SendMode::FailLater);
+    EXPECT_TRUE(link.SendText("GET AUTOAWAY"));
+    loop.advance(9999ms);
+    EXPECT_TRUE(link.isAttached());
+    loop.advance(1ms);
+    EXPECT_FALSE(link.isAttached());
+}
+
+TEST_F(LinkTest, ProtocolSixOrLessClosesTheProgramAfterTheMessage)
+{
+    // The client does not answer PROTOCOL here; the test does.
+    transport.setReplyHook(
+        [](const std::string& command) -> std::optional<std::vector<std::string>> {
+            if (command.starts_with("PROTOCOL"))
+                return std::vector<std::string>{};
+            return std::nullopt;
+        });
+    attach();
+    push("PROTOCOL 6");
+    EXPECT_EQ(link.protocolVersion(), 6);
+    ASSERT_EQ(prompt.messages().size(), 1u);
+    EXPECT_EQ(prompt.messages()[0].text, "Your Skype version is not supported. Please upgrade "
+                                         "Skype to version 3.0 or later version.");
+    EXPECT_EQ(prompt.messages()[0].icon, Prompt::Icon::Information);
+    EXPECT_EQ(host.exits, 1);
+}
+
+TEST_F(LinkTest, ProtocolSevenIsAcceptedAndLaterRepliesAreIgnored)
+{
+    // The client does not answer PROTOCOL here; the test does.
+    transport.setReplyHook(
+        [](const std::string& command) -> std::optional<std::vector<std::string>> {
+            if (command.starts_with("PROTOCOL"))
+                return std::vector<std::string>{};
+            return std::nullopt;
+        });
+    attach();
+    push("PROTOCOL");    // no number: says nothing
+    push("PROTOCOL x7"); // not a number either
+    EXPECT_EQ(link.protocolVersion(), -1);
+    push("PROTOCOL 7");
+    push("PROTOCOL 5");
+    EXPECT_EQ(link.protocolVersion(), 7);
+    EXPECT_TRUE(prompt.messages().empty());
+    EXPECT_EQ(host.exits, 0);
+}
+
+TEST_F(LinkTest, TheClientsOwnProtocolAnswerIsChecked)
+{
+    transport.client.protocol = 5;
+    link.Create();
+    loop.runPending();
+    EXPECT_EQ(link.protocolVersion(), 5);
+    EXPECT_EQ(host.exits, 1);
+}
+
+TEST_F(LinkTest, TextsOverTenTwentyFourUtf16UnitsAreDropped)
+{
+    attach();
+    const auto version = [&](const std::string& v) {
+        push("SKYPEVERSION " + v);
+        return link.skypeVersion();
+    };
+    // "SKYPEVERSION " is 13 units.
+    EXPECT_EQ(version(std::string(1024 - 13, 'a')).size(), 1011u);
+    EXPECT_EQ(version(std::string(1025 - 13, 'b')).size(), 1011u) << "1025 units: dropped";
+    EXPECT_EQ(link.skypeVersion()[0], 'a');
+
+    // U+20AC is 3 UTF-8 bytes but one unit; U+1F600 is 4 bytes and two units.
+    std::string euros;
+    for (int i = 0; i < 1011; ++i)
+        euros += "\xE2\x82\xAC";
+    EXPECT_EQ(version(euros), euros) << "3033 bytes, 1024 units: kept";
+    std::string smileys; // 505 surrogate pairs: 1010 units in 2020 bytes
+    for (int i = 0; i < 505; ++i)
+        smileys += "\xF0\x9F\x98\x80";
+    EXPECT_EQ(version(smileys + "c"), smileys + "c") << "1024 units: kept";
+    EXPECT_EQ(version(smileys + "\xF0\x9F\x98\x80"), smileys + "c")
+        << "a pair that would be units 1024 and 1025: dropped";
+
+    // A dropped text still counts as life from Skype.
+    loop.advance(4000ms);
+    push("SKYPEVERSION " + std::string(5000, 'x'));
+    loop.advance(4000ms);
+    EXPECT_EQ(countPings(transport), 0);
+}
+
+TEST_F(LinkTest, ReceivedTextsEndAtTheirFirstZeroByteAndBadUtf8IsReplaced)
+{
+    attach();
+    push(std::string("SKYPEVERSION 1.2\0 evil", 22));
+    EXPECT_EQ(link.skypeVersion(), "1.2");
+    push("SKYPEVERSION a\xFF"
+         "b");
+    EXPECT_EQ(link.skypeVersion(), "a\xEF\xBF\xBD"
+                                   "b");
+}
+
+TEST_F(LinkTest, ShutdownStopsTimersSendsNothingAndForgetsTheClient)
+{
+    struct Handler : CallHandler
+    {
+        int shutdowns = 0;
+        void onShutdown() override { ++shutdowns; }
+    } handler;
+    link.setCallHandler(&handler);
+    attach();
+    push("CALL 7 STATUS RINGING");
+    link.startAnswerTimer(*link.FindCall("7"), 10000ms);
+    transport.clearSent();
+
+    link.Shutdown();
+    EXPECT_TRUE(transport.sent().empty());
+    EXPECT_EQ(transport.detachCount(), 1);
+    EXPECT_FALSE(link.isAttached());
+    EXPECT_EQ(handler.shutdowns, 1);
+    EXPECT_EQ(loop.activeTimerCount(), 0);
+    push("PROTOCOL 1");
+    transport.pushAttachStatus(kAttachApiAvailable);
+    loop.advance(60000ms);
+    EXPECT_EQ(host.exits, 0);
+    EXPECT_TRUE(transport.sent().empty());
+    link.setCallHandler(nullptr);
+}
+
+} // namespace
+} // namespace tw::test

@@ -1,0 +1,322 @@
+// A hostile or broken peer: values that try to become command syntax, and a fuzz run of
+// random and malformed notifications.
+#include <random>
+
+#include "link_fixture.h"
+#include "skype/skype_text.h"
+
+using namespace std::chrono_literals;
+
+namespace tw::test {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+TEST(CommandText, EachPlaceAcceptsOnlyItsKindOfValue)
+{
+    std::string out;
+    const auto fmt = [&](std::string_view format, std::initializer_list<std::string_view> args) {
+        return formatCommand(out, format, args.begin(), args.size());
+    };
+    EXPECT_TRUE(fmt("GET USER %s FULLNAME", {"live:bob.b-1,x"}));
+    EXPECT_EQ(out, "GET USER live:bob.b-1,x FULLNAME");
+    for (std::string_view bad : std::initializer_list<std::string_view>{
+             "", "a b", "a\"b", "a\nb", "a\rb", std::string_view("a\0b", 3), "a\tb", "a\x7f",
+             "a\xE2\x80\xA8"
+             "b",
+             "a\xC2\x85"})
+        EXPECT_FALSE(fmt("GET USER %s FULLNAME", {bad})) << bad;
+
+    EXPECT_TRUE(fmt("ALTER CALL %s SET_INPUT FILE=\"%s\"", {"12", "/home/a b/Grüße.wav"}));
+    EXPECT_EQ(out, "ALTER CALL 12 SET_INPUT FILE=\"/home/a b/Grüße.wav\"");
+    EXPECT_FALSE(fmt("ALTER CALL %s SET_INPUT FILE=\"%s\"", {"12", "/x\".wav"}));
+    EXPECT_FALSE(fmt("ALTER CALL %s SET_INPUT FILE=\"%s\"", {"12", "/x\n.wav"}));
+    EXPECT_FALSE(fmt("ALTER CALL %s SET_INPUT FILE=\"%s\"", {"12"})) << "an argument missing";
+
+    EXPECT_TRUE(fmt("ALTER CALL %s SET_OUTPUT %s", {"12", "SOUNDCARD=\"default\", FILE=\"a, b\""}));
+    EXPECT_TRUE(fmt("ALTER CALL %s SET_OUTPUT %s", {"12", "PORT=5"}));
+    for (std::string_view bad : std::initializer_list<std::string_view>{
+             "", "SOUNDCARD=\"default\" FILE=\"x\"", "SOUNDCARD=\"a", "SOUNDCARD=\"a\", ", "=\"a\"",
+             "FILE=\"a\nb\"", "FILE=a b"})
+        EXPECT_FALSE(fmt("ALTER CALL %s SET_OUTPUT %s", {"12", bad})) << bad;
+}
+
+TEST(CommandText, CallIdsAreCanonicalNumbersThatFitATimerId)
+{
+    for (const char* good : {"0", "7", "1545", "2147483647"})
+        EXPECT_TRUE(isValidCallId(good)) << good;
+    for (const char* bad : {"", "007", "-1", "1;2", "12 ", "2147483648", "99999999999", "1e3"})
+        EXPECT_FALSE(isValidCallId(bad)) << bad;
+}
+
+class HostileTest : public LinkTest
+{
+protected:
+    void SetUp() override
+    {
+        attach();
+        push("CURRENTUSERHANDLE me");
+        push("USERSTATUS ONLINE");
+        push("CALL 12 STATUS RINGING");
+        push("CALL 12 OUTPUT SOUNDCARD=\"default\"");
+        loop.runPending();
+        transport.clearSent();
+    }
+    CSkypeCall& call12() { return *link.FindCall("12"); }
+};
+
+TEST_F(HostileTest, HandlesThatAreNotOneWordNeverReachACommand)
+{
+    const Texts sent = sentAfter([&] {
+        push("USERS bob ONLINESTATUS, ok1, ev\"il, a\rSET USERSTATUS DND");
+        push("USER x\nCALL ONLINESTATUS ONLINE");
+        push("CURRENTUSERHANDLE me\rCALL");
+    });
+    EXPECT_EQ(sent, (Texts{"GET USER ok1 ONLINESTATUS", "GET USER ok1 FULLNAME"}));
+    EXPECT_EQ(link.users().size(), 1u);
+    EXPECT_EQ(link.currentUserHandle(), "me");
+    EXPECT_FALSE(link.LookupUser("a b", nullptr, nullptr));
+}
+
+TEST_F(HostileTest, PartnerHandlesAndChatNamesStayData)
+{
+    for (const char* partner :
+         {"bob SET USERSTATUS DND", "bob\nSET USERSTATUS DND", "bo\"b", "bob\r"}) {
+        push(std::string("CALL 12 PARTNER_HANDLE ") + partner);
+        EXPECT_EQ(call12().partnerHandle, partner) << "stored as the peer said it";
+        EXPECT_TRUE(sentAfter([&] { link.Dispatch(CMD_BUSY_NOTICE, call12()); }).empty());
+        EXPECT_TRUE(sentAfter([&] { link.Dispatch(CMD_RECORD_NOTICE, "12"); }).empty());
+        EXPECT_TRUE(sentAfter([&] { link.Dispatch(CMD_CALL, partner); }).empty());
+        EXPECT_TRUE(sentAfter([&] { link.Dispatch(CMD_CHAT, partner); }).empty());
+    }
+    EXPECT_TRUE(prompt.messages().empty()) << "nobody is asked about a call that cannot be made";
+    EXPECT_TRUE(sentAfter([&] { push("CHAT #me/$x;1\x01 STATUS DIALOG"); }).empty());
+    EXPECT_FALSE(link.SendChatMessage("#me/$x;1 OPEN", "hi"));
+    EXPECT_FALSE(link.SendChatMessage("#me/$x;1", "hi\nSET USERSTATUS DND"));
+}
+
+TEST_F(HostileTest, MalformedDeviceValuesAreNotKeptForTheRestore)
+{
+    push("CALL 12 OUTPUT SOUNDCARD=\"default\"\nALTER CALL 12 SET_OUTPUT FILE=\"/etc/x\"");
+    push("CALL 12 OUTPUT SOUNDCARD=\"a\" FILE=\"b\"");
+    push("CALL 12 INPUT FILE=\"unterminated");
+    EXPECT_EQ(call12().savedOutput, "SOUNDCARD=\"default\"");
+    EXPECT_EQ(call12().savedInput, "");
+    EXPECT_EQ(sentAfter([&] { link.StopVoiceMail(call12()); }),
+              (Texts{"ALTER CALL 12 SET_OUTPUT SOUNDCARD=\"default\"", "ALTER CALL 12 SET_INPUT",
+                     "ALTER CALL 12 SET_CAPTURE_MIC", "SET USERSTATUS ONLINE"}));
+}
+
+TEST_F(HostileTest, StatusWordsWithControlCharactersAreNotStored)
+{
+    push("USERSTATUS DND\rSET");
+    EXPECT_EQ(link.userStatus(), "ONLINE");
+}
+
+TEST_F(HostileTest, PathsThatWouldBreakTheQuotesRefuseTheCapture)
+{
+    struct BadPaths : CallHandler
+    {
+        std::string path;
+        std::string makeSegmentPath(CSkypeCall&, SegmentSide) override { return path; }
+    } handler;
+    link.setCallHandler(&handler);
+    link.setGreeting("/greet/a.wav", 500);
+    for (const char* path : {"/rec/a\".wav", "/rec/a\n.wav", ""}) {
+        handler.path = path;
+        EXPECT_EQ(link.StartVoiceMail(call12(), false), 0u);
+        EXPECT_EQ(link.StartRecording(call12()), 0u);
+    }
+    handler.path = "/rec/ok.wav";
+    link.setGreeting("/greet/\"quoted\".wav", 500);
+    EXPECT_EQ(link.StartVoiceMail(call12(), false), 0u);
+    EXPECT_TRUE(transport.sent().empty());
+    EXPECT_EQ(call12().flags, CF_RINGING);
+    link.setCallHandler(nullptr);
+}
+
+TEST_F(HostileTest, CallIdsMustBeNumbersAndTheListIsBounded)
+{
+    for (const char* id : {"1;2", "007", "2147483648", "-3", "12\r"})
+        push(std::string("CALL ") + id + " STATUS RINGING");
+    push("CALLS 1;2, x y, 3\n");
+    EXPECT_EQ(link.calls().size(), 1u);
+    for (int i = 0; i < 400; ++i)
+        push("CALL " + std::to_string(1000 + i) + " STATUS RINGING");
+    EXPECT_EQ(link.calls().size(), CSkypeLink::kMaxCalls);
+}
+
+/// Random and malformed texts through the whole receiving path, with call handling that
+/// starts and stops captures to exercise the command layer too.
+TEST_F(HostileTest, FuzzedNotificationsNeverBreakTheLinkOrLeakIntoCommands)
+{
+    struct Busy : CallHandler
+    {
+        CSkypeLink* link = nullptr;
+        std::mt19937* rng = nullptr;
+        std::string makeSegmentPath(CSkypeCall& call, SegmentSide) override
+        {
+            return "/rec/" + call.callId + ".wav";
+        }
+        void onCallStatus(CSkypeCall& call, CallStatus status, const std::string&) override
+        {
+            switch ((*rng)() % 6) {
+            case 0:
+                link->StartVoiceMail(call, status == CallStatus::InProgress);
+                break;
+            case 1:
+                link->StartRecording(call);
+                break;
+            case 2:
+                link->StopRecording(call, (*rng)() % 2);
+                break;
+            case 3:
+                link->setCurrentCall(&call);
+                break;
+            case 4:
+                if (status == CallStatus::Finished) {
+                    const std::string id = call.callId;
+                    link->RemoveCall(id); // the call is gone after this
+                    return;
+                }
+                break;
+            default:
+                link->Dispatch(CMD_BUSY_NOTICE, call);
+            }
+            if (call.participants.size() < 40)
+                call.addParticipant(std::to_string((*rng)() % 50), 0, "p");
+        }
+        void onCallType(CSkypeCall& call) override { link->startAnswerTimer(call, 1000ms); }
+        void onAnswerTimer(CSkypeCall& call) override
+        {
+            link->stopAnswerTimer(call);
+            link->Dispatch(CMD_RECORD_NOTICE, call.callId);
+        }
+    } handler;
+    std::mt19937 rng(20070720);
+    handler.link = &link;
+    handler.rng = &rng;
+    link.setCallHandler(&handler);
+
+    const std::vector<std::string> kinds = {
+        "CALL",     "USER",     "CONNSTATUS", "SKYPEVERSION", "USERSTATUS",  "CURRENTUSERHANDLE",
+        "AUDIO_IN", "AUTOAWAY", "CHAT",       "ALTER CALL",   "ALTER",       "USERS",
+        "CALLS",    "PROTOCOL", "PONG",       "MENU_ITEM",    "CHATMESSAGE", "ERROR",
+        ""};
+    const std::vector<std::string> properties = {"STATUS",
+                                                 "DURATION",
+                                                 "TIMESTAMP",
+                                                 "PARTNER_HANDLE",
+                                                 "PARTNER_DISPNAME",
+                                                 "CONF_ID",
+                                                 "TYPE",
+                                                 "INPUT",
+                                                 "OUTPUT",
+                                                 "CAPTURE_MIC",
+                                                 "CONF_PARTICIPANTS_COUNT",
+                                                 "CONF_PARTICIPANT",
+                                                 "FULLNAME",
+                                                 "ONLINESTATUS",
+                                                 "SET_CAPTURE_MIC",
+                                                 "SET_OUTPUT",
+                                                 "FAILUREREASON",
+                                                 ""};
+    const std::vector<std::string> values = {"RINGING",
+                                             "ROUTING",
+                                             "INPROGRESS",
+                                             "LOCALHOLD",
+                                             "REMOTEHOLD",
+                                             "FINISHED",
+                                             "REFUSED",
+                                             "MISSED",
+                                             "CANCELLED",
+                                             "BUSY",
+                                             "DIALOG",
+                                             "0",
+                                             "7",
+                                             "-1",
+                                             "4294967296",
+                                             "99999999999999999999999",
+                                             "INCOMING_P2P",
+                                             "SOUNDCARD=\"default\"",
+                                             "FILE=\"a\"b\"",
+                                             "1 bob INCOMING_P2P INPROGRESS Bob",
+                                             "a, b, , c",
+                                             "",
+                                             " ",
+                                             "\r\n",
+                                             "ONLINE"};
+    const auto pick = [&](const std::vector<std::string>& from) {
+        return from[rng() % from.size()];
+    };
+    const auto randomBytes = [&](std::size_t n) {
+        std::string s(n, '\0');
+        for (auto& c : s)
+            c = static_cast<char>(rng() % 256);
+        return s;
+    };
+    const auto randomId = [&]() -> std::string {
+        switch (rng() % 5) {
+        case 0:
+            return std::to_string(rng() % 20);
+        case 1:
+            return std::to_string(rng());
+        case 2:
+            return randomBytes(rng() % 6);
+        case 3:
+            return "#me/$" + std::to_string(rng() % 5) + ";1";
+        default:
+            return "12";
+        }
+    };
+
+    for (int i = 0; i < 20000; ++i) {
+        std::string text;
+        switch (rng() % 8) {
+        case 0:
+            text = randomBytes(rng() % 64);
+            break;
+        case 1:
+            text = pick(kinds) + " " + randomBytes(rng() % 3000);
+            break;
+        case 2:
+            text = pick(kinds);
+            break;
+        default:
+            text = pick(kinds) + " " + randomId() + " " + pick(properties) + " " + pick(values);
+            if (rng() % 4 == 0)
+                text += randomBytes(rng() % 8);
+        }
+        transport.pushText(text);
+        if (rng() % 64 == 0)
+            loop.advance(std::chrono::milliseconds(rng() % 6000));
+        if (!link.isAttached())
+            transport.pushAttachStatus(kAttachSuccess);
+
+        ASSERT_LE(link.calls().size(), CSkypeLink::kMaxCalls);
+        bool currentFound = link.currentCall() == nullptr;
+        for (const auto& call : link.calls()) {
+            ASSERT_TRUE(isValidCallId(call.callId)) << call.callId;
+            ASSERT_LE(call.participants.size(), CSkypeCall::kMaxParticipants);
+            currentFound |= &call == link.currentCall();
+        }
+        ASSERT_TRUE(currentFound) << "the current call must be one of the list";
+    }
+    loop.advance(20000ms);
+    for (const auto& command : transport.sent())
+        ASSERT_TRUE(isSingleLine(command)) << command;
+    // Every command that names a call names a valid one.
+    for (const auto& command : transport.sent()) {
+        for (const char* prefix : {"GET CALL ", "SET CALL ", "ALTER CALL "}) {
+            if (command.starts_with(prefix)) {
+                const std::string rest = command.substr(std::string_view(prefix).size());
+                ASSERT_TRUE(isValidCallId(rest.substr(0, rest.find(' ')))) << command;
+            }
+        }
+    }
+    EXPECT_EQ(host.exits, 0) << "no number ever came in a PROTOCOL reply below 7";
+    link.setCallHandler(nullptr);
+}
+
+} // namespace
+} // namespace tw::test

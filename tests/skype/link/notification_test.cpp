@@ -1,0 +1,442 @@
+// Splitting, the dispatch by kind, and the call and user model.
+#include <algorithm>
+
+#include "link_fixture.h"
+#include "skype/skype_notify.h"
+
+using namespace std::chrono_literals;
+
+namespace tw::test {
+namespace {
+
+struct Split
+{
+    std::string kind, id, property, rest;
+    bool operator==(const Split&) const = default;
+};
+
+Split split(std::string_view text)
+{
+    const auto n = SplitNotification(text);
+    return {std::string(n.kind), std::string(n.id), std::string(n.property), std::string(n.rest)};
+}
+
+TEST(SplitNotification, FollowsTheWordRules)
+{
+    EXPECT_EQ(split("ALTER CALL 12 SET_INPUT FILE=x y"),
+              (Split{"ALTER CALL", "12", "SET_INPUT", "FILE=x y"}));
+    EXPECT_EQ(split("CALL 12 STATUS RINGING"), (Split{"CALL", "12", "STATUS", "RINGING"}));
+    EXPECT_EQ(split("USER bob FULLNAME Bob  van B "),
+              (Split{"USER", "bob", "FULLNAME", "Bob  van B "}));
+    EXPECT_EQ(split("CALL 12 PARTNER_DISPNAME"), (Split{"CALL", "12", "PARTNER_DISPNAME", ""}));
+    EXPECT_EQ(split("CALL 12 CAPTURE_MIC "), (Split{"CALL", "12", "CAPTURE_MIC", ""}));
+    EXPECT_EQ(split("CALL 12"), (Split{"CALL", "12", "", ""}));
+    EXPECT_EQ(split("PONG"), (Split{"PONG", "", "", ""}));
+    EXPECT_EQ(split(""), (Split{"", "", "", ""}));
+    EXPECT_EQ(split("USERS tim, joe, mike"), (Split{"USERS", "tim, joe, mike", "", ""}));
+    EXPECT_EQ(split("CALLS 25, 56"), (Split{"CALLS", "25, 56", "", ""}));
+    EXPECT_EQ(split("CALLS "), (Split{"CALLS", "", "", ""}));
+    EXPECT_EQ(split("USERS"), (Split{"USERS", "", "", ""}));
+    EXPECT_EQ(split("ALTER CALL"), (Split{"ALTER", "CALL", "", ""})) << "10 characters only";
+    EXPECT_EQ(split("ALTER CALL 7 SET_CAPTURE_MIC"),
+              (Split{"ALTER CALL", "7", "SET_CAPTURE_MIC", ""}));
+}
+
+TEST_F(LinkTest, AnInitialAttachAgainstTheClientFillsTheModel)
+{
+    transport.client.contacts = {{"alice", "Alice A", "AWAY"}, {"+4930123", "Berlin", "SKYPEOUT"}};
+    transport.client.calls["25"] = {
+        {"PARTNER_HANDLE", "alice"}, {"TYPE", "INCOMING_P2P"}, {"STATUS", "INPROGRESS"}};
+    link.Create();
+    for (int i = 0; i < 5; ++i)
+        loop.runPending();
+
+    EXPECT_EQ(link.skypeVersion(), "8.0.0.1");
+    EXPECT_EQ(link.userStatus(), "ONLINE");
+    EXPECT_TRUE(link.userOnline());
+    EXPECT_EQ(link.currentUserHandle(), "me");
+    EXPECT_EQ(link.currentUserFullName(), "Me Myself");
+    EXPECT_EQ(link.audioIn(), "Built-in Audio") << "device names keep their spaces";
+    EXPECT_TRUE(link.autoAway());
+    EXPECT_EQ(link.protocolVersion(), 7);
+
+    ASSERT_EQ(link.users().size(), 2u);
+    EXPECT_EQ(link.users()[0].handle, "alice");
+    EXPECT_EQ(link.users()[0].fullName, "Alice A");
+    EXPECT_EQ(link.users()[0].onlineStatus, CONTACT_AWAY);
+    EXPECT_EQ(link.users()[1].onlineStatus, CONTACT_SKYPEOUT);
+
+    CSkypeCall* call = link.FindCall("25");
+    ASSERT_NE(call, nullptr);
+    EXPECT_EQ(call->partnerHandle, "alice");
+    EXPECT_EQ(call->direction, 1u);
+    EXPECT_EQ(call->network, 1u);
+    EXPECT_EQ(call->savedOutput, "SOUNDCARD=\"default\"");
+    // Skype answered "STATUS INPROGRESS": the found call is now in progress and current.
+    EXPECT_TRUE(call->has(CF_INPROGRESS));
+    EXPECT_FALSE(call->has(CF_FOUND_AT_ATTACH));
+    EXPECT_EQ(link.currentCall(), call);
+    int state = 0;
+    EXPECT_TRUE(link.GetActiveCallState(state, nullptr));
+    EXPECT_EQ(state, 1);
+}
+
+TEST_F(LinkTest, RingingCreatesAnIncomingCallAndAsksForItsDetails)
+{
+    attach();
+    const auto sent = sentAfter([&] { push("CALL 12 STATUS RINGING"); });
+    const std::vector<std::string> expected = {
+        "GET CALL 12 CONF_ID",        "GET CALL 12 TYPE",
+        "GET CALL 12 PARTNER_HANDLE", "GET CALL 12 PARTNER_DISPNAME",
+        "GET CALL 12 TIMESTAMP",      "GET CALL 12 CONF_PARTICIPANTS_COUNT",
+        "GET CALL 12 INPUT",          "GET CALL 12 OUTPUT",
+        "GET CALL 12 CAPTURE_MIC"};
+    EXPECT_EQ(sent, expected);
+    ASSERT_NE(link.FindCall("12"), nullptr);
+    EXPECT_EQ(link.FindCall("12")->flags, CF_RINGING);
+    EXPECT_EQ(link.FindCall("12")->callNumber, 12);
+
+    // Our own call: ROUTING asks, the RINGING that follows does not.
+    EXPECT_EQ(sentAfter([&] { push("CALL 13 STATUS ROUTING"); }).size(), 9u);
+    EXPECT_TRUE(sentAfter([&] { push("CALL 13 STATUS RINGING"); }).empty());
+    EXPECT_EQ(link.FindCall("13")->flags, CF_RINGING);
+}
+
+TEST_F(LinkTest, NotificationsForUnknownCallsAreIgnored)
+{
+    attach();
+    push("CALL 99 STATUS INPROGRESS");
+    push("CALL 99 DURATION 5");
+    push("CALL 99 STATUS FINISHED");
+    push("CALL 99 STATUS UNPLACED");
+    EXPECT_TRUE(link.calls().empty());
+    EXPECT_TRUE(transport.sent().empty());
+}
+
+TEST_F(LinkTest, CallPropertiesAreStored)
+{
+    attach();
+    push("CALL 12 STATUS RINGING");
+    CSkypeCall& call = *link.FindCall("12");
+
+    push("CALL 12 CONF_ID 0");
+    EXPECT_TRUE(call.confId.empty());
+    push("CALL 12 CONF_ID 17930");
+    EXPECT_EQ(call.confId, "17930");
+
+    push("CALL 12 DURATION 7");
+    push("CALL 12 DURATION x");
+    EXPECT_EQ(call.durationSec, 7u) << "a value that does not parse changes nothing";
+    push("CALL 12 DURATION 99999999999");
+    EXPECT_EQ(call.durationSec, 7u) << "out of range changes nothing";
+    push("CALL 12 DURATION 12abc");
+    EXPECT_EQ(call.durationSec, 12u);
+    push("CALL 12 TIMESTAMP 1184943486");
+    EXPECT_EQ(call.timestamp, 1184943486);
+    EXPECT_EQ(call.durationSec, 0u);
+
+    const std::pair<const char*, std::pair<unsigned, unsigned>> types[] = {
+        {"INCOMING_PSTN", {1, 2}},
+        {"OUTGOING_PSTN", {2, 2}},
+        {"INCOMING_P2P", {1, 1}},
+        {"OUTGOING_P2P", {2, 1}},
+        {"VIDEO", {0, 0}}};
+    for (const auto& [word, expected] : types) {
+        push(std::string("CALL 12 TYPE ") + word);
+        EXPECT_EQ(call.direction, expected.first) << word;
+        EXPECT_EQ(call.network, expected.second) << word;
+    }
+
+    push("CALL 12 PARTNER_HANDLE bob");
+    push("CALL 12 PARTNER_DISPNAME Bob  B.");
+    EXPECT_EQ(call.partnerHandle, "bob");
+    EXPECT_EQ(call.partnerDispName, "Bob  B.");
+    push("CALL 12 PARTNER_HANDLE ");
+    EXPECT_EQ(call.partnerHandle, "bob") << "an empty value is ignored";
+
+    push("CALL 12 OUTPUT SOUNDCARD=\"default\", FILE=\"/tmp/a b.wav\"");
+    EXPECT_EQ(call.savedOutput, "SOUNDCARD=\"default\", FILE=\"/tmp/a b.wav\"");
+    push("CALL 12 OUTPUT ");
+    EXPECT_EQ(call.savedOutput, "") << "empty device values are stored";
+    push("CALL 12 INPUT PORT=\"5\"");
+    EXPECT_EQ(call.savedInput, "PORT=\"5\"");
+    push("CALL 12 CAPTURE_MIC");
+    EXPECT_EQ(call.savedCaptureMic, "");
+}
+
+TEST_F(LinkTest, ConferenceParticipantsAreAskedForAndListedOnce)
+{
+    attach();
+    push("CALL 12 STATUS RINGING");
+    EXPECT_TRUE(sentAfter([&] { push("CALL 12 CONF_PARTICIPANTS_COUNT 1"); }).empty());
+    EXPECT_EQ(sentAfter([&] { push("CALL 12 CONF_PARTICIPANTS_COUNT 3"); }),
+              (std::vector<std::string>{"GET CALL 12 CONF_PARTICIPANT 1",
+                                        "GET CALL 12 CONF_PARTICIPANT 2"}));
+    // A hostile count is bounded by the participant table.
+    EXPECT_EQ(sentAfter([&] { push("CALL 12 CONF_PARTICIPANTS_COUNT 2147483647"); }).size(), 32u);
+
+    CSkypeCall& call = *link.FindCall("12");
+    push("CALL 12 CONF_PARTICIPANT 1 bobby INCOMING_P2P INPROGRESS Bobby");
+    push("CALL 12 CONF_PARTICIPANT 2 bob INCOMING_P2P INPROGRESS Bob B");
+    push("CALL 12 CONF_PARTICIPANT 2 bob INCOMING_P2P INPROGRESS Bob B");
+    push("CALL 12 CONF_PARTICIPANT 3 bobby INCOMING_P2P INPROGRESS Bobby");
+    push("CALL 12 CONF_PARTICIPANT 4");
+    EXPECT_EQ(call.participantsText, "bobby, bob");
+}
+
+TEST(CSkypeCallTest, TheThirtyThirdParticipantIsNotAdded)
+{
+    CSkypeCall call;
+    for (int i = 1; i <= 32; ++i)
+        EXPECT_TRUE(call.addParticipant(std::to_string(i), 0, "p" + std::to_string(i)));
+    EXPECT_FALSE(call.addParticipant("33", 0, "p33"));
+    EXPECT_EQ(call.participants.size(), 32u);
+    EXPECT_EQ(call.participants.back().callId, "32");
+    EXPECT_EQ(call.findParticipant("33"), nullptr);
+}
+
+TEST_F(LinkTest, RemovingAConferenceHostKeepsTheRecordUnderTheNextCall)
+{
+    attach();
+    push("CALL 12 STATUS RINGING");
+    push("CALL 14 STATUS RINGING");
+    CSkypeCall* host12 = link.FindCall("12");
+    host12->addParticipant("13", CF_INPROGRESS, "carol");
+    host12->addParticipant("15", CF_INPROGRESS, "dave");
+    EXPECT_EQ(link.FindCall("15"), host12) << "found through its participant table";
+    link.setCurrentCall(host12);
+
+    link.RemoveCall("13"); // a participant id is not removed by itself
+    EXPECT_EQ(link.calls().size(), 2u);
+    link.RemoveCall("12");
+    ASSERT_EQ(link.calls().size(), 2u);
+    EXPECT_EQ(host12->callId, "13");
+    EXPECT_EQ(host12->callNumber, 13);
+    EXPECT_EQ(host12->participants.size(), 1u);
+    EXPECT_EQ(link.currentCall(), nullptr);
+
+    link.FindCall("14")->set(CF_RECORDING | CF_VOICEMAIL);
+    link.startAnswerTimer(*link.FindCall("14"), 10s);
+    link.RemoveCall("14");
+    EXPECT_EQ(link.FindCall("14"), nullptr);
+    EXPECT_EQ(loop.activeTimerCount(), 1) << "only the keep-alive is left";
+}
+
+TEST_F(LinkTest, ActiveCallStateFollowsTheCurrentCall)
+{
+    attach();
+    int state = -1;
+    CSkypeCall* call = nullptr;
+    EXPECT_FALSE(link.GetActiveCallState(state, &call));
+    EXPECT_FALSE(link.AnyCallInProgress());
+    push("CALL 12 STATUS RINGING");
+    EXPECT_FALSE(link.GetActiveCallState(state, &call)) << "no current call";
+    push("CALL 12 STATUS INPROGRESS");
+    EXPECT_TRUE(link.AnyCallInProgress());
+    ASSERT_TRUE(link.GetActiveCallState(state, &call));
+    EXPECT_EQ(state, 1);
+    EXPECT_EQ(call, link.FindCall("12"));
+    call->set(CF_CAPTURING);
+    EXPECT_TRUE(link.GetActiveCallState(state, &call));
+    EXPECT_EQ(state, 2);
+    push("CALL 12 STATUS LOCALHOLD");
+    EXPECT_FALSE(link.GetActiveCallState(state, &call));
+    EXPECT_FALSE(link.AnyCallInProgress());
+    push("CALL 12 STATUS FINISHED");
+    EXPECT_TRUE(link.calls().empty());
+    EXPECT_EQ(link.currentCall(), nullptr);
+    EXPECT_GE(host.callStateChanges, 3);
+}
+
+TEST_F(LinkTest, TheActiveCallListMarksCallsFoundAtAttach)
+{
+    attach();
+    const auto sent = sentAfter([&] { push("CALLS 25, 56, "); });
+    ASSERT_EQ(link.calls().size(), 2u);
+    EXPECT_EQ(link.FindCall("25")->flags, CF_FOUND_AT_ATTACH);
+    EXPECT_EQ(link.FindCall("56")->flags, CF_FOUND_AT_ATTACH);
+    ASSERT_EQ(sent.size(), 20u);
+    EXPECT_EQ(sent[0], "GET CALL 25 CONF_ID");
+    EXPECT_EQ(sent[9], "GET CALL 25 STATUS");
+    EXPECT_EQ(sent[19], "GET CALL 56 STATUS");
+    EXPECT_TRUE(sentAfter([&] { push("CALLS "); }).empty());
+    EXPECT_EQ(link.calls().size(), 2u);
+}
+
+TEST_F(LinkTest, ContactListAndContactNotifications)
+{
+    attach();
+    EXPECT_TRUE(sentAfter([&] { push("USERS "); }).empty());
+    EXPECT_TRUE(link.users().empty());
+    EXPECT_EQ(sentAfter([&] { push("USERS tim, joe, "); }),
+              (std::vector<std::string>{"GET USER tim ONLINESTATUS", "GET USER tim FULLNAME",
+                                        "GET USER joe ONLINESTATUS", "GET USER joe FULLNAME"}));
+    push("USERS tim"); // a repeated list does not duplicate contacts
+    EXPECT_EQ(link.users().size(), 2u);
+
+    push("USER tim ONLINESTATUS DND");
+    push("USER tim FULLNAME Tim  T");
+    EXPECT_EQ(link.findUser("tim")->onlineStatus, CONTACT_DND);
+    EXPECT_EQ(link.findUser("tim")->fullName, "Tim  T");
+    push("USER tim ONLINESTATUS SOMETHING");
+    EXPECT_EQ(link.findUser("tim")->onlineStatus, CONTACT_OFFLINE);
+
+    // New contacts are added and asked for what the notification did not say.
+    EXPECT_EQ(sentAfter([&] { push("USER ann ONLINESTATUS SKYPEME"); }),
+              std::vector<std::string>{"GET USER ann FULLNAME"});
+    EXPECT_EQ(sentAfter([&] { push("USER ben FULLNAME Ben"); }),
+              std::vector<std::string>{"GET USER ben ONLINESTATUS"});
+    EXPECT_EQ(link.findUser("ann")->onlineStatus, CONTACT_SKYPEME);
+    push("USER cid ONLINESTATUS");
+    EXPECT_EQ(link.findUser("cid"), nullptr) << "no value: ignored";
+
+    // The local user is not a contact.
+    EXPECT_EQ(sentAfter([&] { push("CURRENTUSERHANDLE me"); }),
+              std::vector<std::string>{"GET USER me FULLNAME"});
+    push("USER me FULLNAME Me Myself");
+    push("USER me ONLINESTATUS ONLINE");
+    EXPECT_EQ(link.currentUserFullName(), "Me Myself");
+    EXPECT_EQ(link.findUser("me"), nullptr);
+
+    const int changes = host.contactChanges;
+    push("CONNSTATUS ONLINE");
+    EXPECT_TRUE(link.connectionOnline());
+    push("CONNSTATUS OFFLINE");
+    EXPECT_FALSE(link.connectionOnline());
+    for (const auto& user : link.users())
+        EXPECT_EQ(user.onlineStatus, CONTACT_OFFLINE) << user.handle;
+    EXPECT_GT(host.contactChanges, changes);
+}
+
+TEST_F(LinkTest, LookupUserAddsAndAsksForAnUnknownContact)
+{
+    attach();
+    std::string name = "stale";
+    std::uint32_t status = 9;
+    EXPECT_FALSE(link.LookupUser("", &name, &status));
+    std::vector<std::string> sent;
+    sent = sentAfter([&] { EXPECT_TRUE(link.LookupUser("zoe", &name, &status)); });
+    EXPECT_EQ(sent,
+              (std::vector<std::string>{"GET USER zoe ONLINESTATUS", "GET USER zoe FULLNAME"}));
+    EXPECT_EQ(name, "");
+    EXPECT_EQ(status, 0u);
+    push("USER zoe FULLNAME Zoe Z");
+    push("USER zoe ONLINESTATUS NA");
+    EXPECT_TRUE(sentAfter([&] { EXPECT_TRUE(link.LookupUser("zoe", &name, &status)); }).empty());
+    EXPECT_EQ(name, "Zoe Z");
+    EXPECT_EQ(status, CONTACT_NA);
+}
+
+TEST_F(LinkTest, UserStatusIsTrackedOnlyWhileTheLinkHasNotSetItItself)
+{
+    attach();
+    push("USERSTATUS AWAY");
+    EXPECT_EQ(link.userStatus(), "AWAY");
+    EXPECT_FALSE(link.userOnline());
+    push("USERSTATUS SKYPEME");
+    EXPECT_TRUE(link.userOnline());
+    link.setUserStatusTracking(false);
+    push("USERSTATUS DND");
+    EXPECT_EQ(link.userStatus(), "SKYPEME");
+    link.setUserStatusTracking(true);
+    push("USERSTATUS ONLINE");
+    EXPECT_EQ(link.userStatus(), "ONLINE");
+}
+
+TEST_F(LinkTest, MenuItemsShowTheSidePanel)
+{
+    attach();
+    push("MENU_ITEM acc1 CLICKED");
+    push("MENU_ITEM acc2");
+    push("MENU_ITEM acc3");
+    EXPECT_EQ(host.sidePanelShows, 2);
+}
+
+/// Records every hook with the state the model was in.
+struct RecordingHandler : CallHandler
+{
+    std::vector<std::string> events;
+    CSkypeLink* link = nullptr;
+
+    void onCallStatus(CSkypeCall& call, CallStatus status, const std::string& id) override
+    {
+        events.push_back("status " + call.callId + " " + std::to_string(int(status)) + " " + id +
+                         " flags " + std::to_string(call.flags));
+    }
+    void onCallType(CSkypeCall& call) override
+    {
+        events.push_back("type " + call.callId + " " + std::to_string(call.direction));
+    }
+    void onCallDuration(CSkypeCall& call) override
+    {
+        events.push_back("duration " + std::to_string(call.durationSec));
+    }
+    void onCallPartnerHandle(CSkypeCall& call) override
+    {
+        events.push_back("partner " + call.partnerHandle);
+    }
+    void onCallConfId(CSkypeCall& call) override { events.push_back("conf " + call.confId); }
+    void onAlterCallEcho(CSkypeCall& call, std::string_view p, std::string_view v) override
+    {
+        events.push_back("alter " + call.callId + " " + std::string(p) + " [" + std::string(v) +
+                         "]");
+    }
+    void onAnswerTimer(CSkypeCall& call) override
+    {
+        events.push_back("timer " + call.callId);
+        link->stopAnswerTimer(call);
+    }
+};
+
+TEST_F(LinkTest, CallHandlingHooksRunWithTheValueAlreadyStored)
+{
+    RecordingHandler handler;
+    handler.link = &link;
+    link.setCallHandler(&handler);
+    attach();
+    push("CALL 12 STATUS RINGING");
+    push("CALL 12 TYPE INCOMING_PSTN");
+    push("CALL 12 DURATION 3");
+    push("CALL 12 PARTNER_HANDLE +4930");
+    push("CALL 12 CONF_ID 0");
+    push("CALL 12 CONF_ID 77");
+    push("ALTER CALL 12 SET_CAPTURE_MIC");
+    push("ALTER CALL 12 SET_OUTPUT SOUNDCARD=\"default\"");
+    push("ALTER CALL 99 SET_CAPTURE_MIC");
+    push("CALL 12 STATUS ONHOLD"); // not a state the machine knows
+    link.FindCall("12")->addParticipant("13", 0, "x");
+    push("CALL 13 STATUS FINISHED");
+    const std::vector<std::string> expected = {"status 12 1 12 flags 2",
+                                               "type 12 1",
+                                               "duration 3",
+                                               "partner +4930",
+                                               "conf 77",
+                                               "alter 12 SET_CAPTURE_MIC []",
+                                               "alter 12 SET_OUTPUT [SOUNDCARD=\"default\"]",
+                                               "status 12 5 13 flags 2"};
+    EXPECT_EQ(handler.events, expected);
+    EXPECT_EQ(link.calls().size(), 1u) << "with a handler set, the handler decides on removal";
+    link.setCallHandler(nullptr);
+}
+
+TEST_F(LinkTest, AnswerTimersOfCallsNeverMeetTheLinksOwnTimers)
+{
+    RecordingHandler handler;
+    handler.link = &link;
+    link.setCallHandler(&handler);
+    attach();
+    push("CALL 1005 STATUS RINGING");
+    push("CALL 1002 STATUS RINGING");
+    link.startAnswerTimer(*link.FindCall("1005"), 10000ms);
+    link.startAnswerTimer(*link.FindCall("1002"), 3000ms);
+    loop.advance(5000ms);
+    EXPECT_EQ(transport.countSent("PING"), 1) << "the keep-alive still ticks";
+    loop.advance(5000ms);
+    EXPECT_EQ(handler.events.back(), "timer 1005");
+    EXPECT_EQ(std::count(handler.events.begin(), handler.events.end(), "timer 1002"), 1);
+    EXPECT_FALSE(link.FindCall("1005")->answerTimer);
+    link.setCallHandler(nullptr);
+}
+
+} // namespace
+} // namespace tw::test
