@@ -1,0 +1,96 @@
+#include <cstdlib>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "platform/utf.h"
+#include "skype/record_naming.h"
+
+namespace tw {
+namespace {
+
+class RecordNaming : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+};
+
+constexpr std::time_t k143000 = 1184941800; // 2007-07-20 14:30:00 UTC
+
+TEST_F(RecordNaming, RecordNameCarriesTimesLetterAndHandle)
+{
+    EXPECT_EQ(RecordFilePath("/r/2007-07-20", k143000, k143000 + 65, 1, "caller1", ".wav"),
+              "/r/2007-07-20/ti143000143105vcaller1.wav");
+    EXPECT_EQ(RecordFilePath("/r", k143000, k143000 + 1, 2, "", ".wav"), "/r/ti143000143001c.wav");
+    EXPECT_EQ(SegmentFileName(k143000, k143000 + 20, true), "ti143000143020m.wav");
+    EXPECT_EQ(FormatDateFolder(k143000), "2007-07-20");
+}
+
+TEST_F(RecordNaming, HostileHandlesBecomeSafeDistinctNames)
+{
+    EXPECT_EQ(SafeFileNamePart("echo123"), "echo123");
+    EXPECT_EQ(SafeFileNamePart("+4930123"), "+4930123");
+    EXPECT_EQ(SafeFileNamePart("Zoë.ß"), "Zoë.ß");
+    EXPECT_EQ(SafeFileNamePart("../etc/passwd"), "%2E.%2Fetc%2Fpasswd");
+    EXPECT_EQ(SafeFileNamePart(std::string("a\0b\n\x7f", 5)), "a%00b%0A%7F");
+    EXPECT_EQ(SafeFileNamePart("x\xff"), "x%FF");
+    EXPECT_EQ(SafeFileNamePart("a\\b:c*?\"<>|%"), "a%5Cb%3Ac%2A%3F%22%3C%3E%7C%25");
+
+    // One-to-one: handles that a lossy mapping would merge stay apart, and repeat exactly.
+    const std::set<std::string> names = {SafeFileNamePart("a/b"), SafeFileNamePart("a_b"),
+                                         SafeFileNamePart("a%2Fb"), SafeFileNamePart(".a"),
+                                         SafeFileNamePart("%2Ea")};
+    EXPECT_EQ(names.size(), 5u);
+    EXPECT_EQ(SafeFileNamePart("a/b"), SafeFileNamePart("a/b"));
+
+    const std::string path = RecordFilePath("/r", k143000, k143000 + 5, 1, "../../x", ".wav");
+    EXPECT_EQ(path, "/r/ti143000143005v%2E.%2F..%2Fx.wav");
+}
+
+TEST_F(RecordNaming, LongHandlesAreCutToFitTheRecordFormat)
+{
+    const std::string folder = "/" + std::string(200, 'f');
+    const std::string path =
+        RecordFilePath(folder, k143000, k143000 + 5, 1, std::string(100, 'h'), ".wav");
+    EXPECT_EQ(utf16Length(path), kMaxRecordPathUnits);
+    EXPECT_EQ(path.substr(path.size() - 4), ".wav");
+
+    // Characters outside the BMP take two units each and are never split; escapes neither.
+    std::string wide;
+    for (int i = 0; i < 40; ++i)
+        wide += "\xF0\x9F\x98\x80"; // U+1F600
+    const std::string cut = RecordFilePath(folder, k143000, k143000 + 5, 1, wide, ".wav");
+    EXPECT_LE(utf16Length(cut), kMaxRecordPathUnits);
+    EXPECT_EQ(toUtf8(toUtf16(cut)), cut);
+    const std::string esc =
+        RecordFilePath(folder, k143000, k143000 + 5, 1, std::string(60, '/'), ".wav");
+    const std::string handlePart = esc.substr(folder.size() + 16, esc.size() - folder.size() - 20);
+    EXPECT_EQ(handlePart.size() % 3, 0u) << handlePart;
+
+    // A name component never passes 255 bytes, even when the path would allow more.
+    std::string multi;
+    for (int i = 0; i < 200; ++i)
+        multi += "\xE4\xB8\xAD"; // 3 bytes, 1 unit
+    const std::string shortFolder = RecordFilePath("/r", k143000, k143000 + 5, 1, multi, ".wav");
+    EXPECT_LE(shortFolder.size() - 3, kMaxFileNameBytes);
+
+    EXPECT_EQ(RecordFilePath("/" + std::string(250, 'f'), k143000, k143000, 1, "h", ".wav"), "");
+}
+
+TEST_F(RecordNaming, UniquePathSkipsTakenNamesAndTemporaryNames)
+{
+    std::set<std::string> taken = {"/r/tiA.wav", "/r/tiA-2.wav"};
+    auto isTaken = [&](const std::string& p) { return taken.count(p) != 0; };
+    EXPECT_EQ(UniquePath("/r", "tiA", ".wav", isTaken), "/r/tiA-3.wav");
+    EXPECT_EQ(UniquePath("/r", "tiB", ".wav", isTaken), "/r/tiB.wav");
+
+    EXPECT_EQ(InsertBeforeExtension("/r/x.y/ti1o.wav", "_3"), "/r/x.y/ti1o_3.wav");
+    EXPECT_EQ(InsertBeforeExtension("/r/ab", "_5"), "/r/ab_5");
+}
+
+} // namespace
+} // namespace tw

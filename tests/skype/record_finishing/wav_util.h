@@ -1,0 +1,67 @@
+#pragma once
+
+// Test helpers: write and read 16-bit PCM WAV files through the program's own WAV writer and
+// reader, with sample patterns that make joins, cuts and mixes checkable sample by sample.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "records/riff_wave_file.h"
+
+namespace tw::test {
+
+inline bool writeWav(const std::string& path, const std::vector<std::int16_t>& samples,
+                     std::uint16_t channels = 1, std::uint32_t rate = 16000)
+{
+    CRiffWaveFile file;
+    const WaveFormat format = WaveFormat::Pcm(rate, channels, 16);
+    if (file.Open(path, &format, CRiffWaveFile::kModeWrite) != hr::ok)
+        return false;
+    std::uint32_t written = 0;
+    const auto bytes = static_cast<std::uint32_t>(samples.size() * 2);
+    if (bytes > 0 && (file.Write(bytes, samples.data(), &written) != hr::ok || written != bytes))
+        return false;
+    return file.Close() == hr::ok;
+}
+
+struct WavContent
+{
+    bool ok = false;
+    WaveFormat format;
+    std::vector<std::int16_t> samples; ///< interleaved
+};
+
+inline WavContent readWav(const std::string& path)
+{
+    WavContent out;
+    CRiffWaveFile file;
+    if (file.Open(path, nullptr, CRiffWaveFile::kModeRead) != hr::ok)
+        return out;
+    out.format = file.GetFormat();
+    out.samples.resize(file.GetSize() / 2);
+    std::uint32_t got = 0;
+    const auto bytes = static_cast<std::uint32_t>(out.samples.size() * 2);
+    if (bytes > 0 && (file.Read(out.samples.data(), bytes, &got) != hr::ok || got != bytes))
+        return out;
+    out.ok = true;
+    return out;
+}
+
+/// n samples counting up from first (wrapping inside int16): every position is recognisable.
+inline std::vector<std::int16_t> ramp(std::size_t n, int first)
+{
+    std::vector<std::int16_t> v(n);
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = static_cast<std::int16_t>((first + static_cast<int>(i)) % 30000);
+    return v;
+}
+
+inline std::vector<std::int16_t> concat(std::vector<std::int16_t> a,
+                                        const std::vector<std::int16_t>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+} // namespace tw::test
