@@ -1,0 +1,113 @@
+#include "sim/call_audio.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <utility>
+
+namespace tw::sim {
+
+namespace {
+
+constexpr double kCallerToneHz = 440.0;
+constexpr double kMicToneHz = 1000.0;
+constexpr double kCallerAmplitude = 8000.0;
+constexpr double kMicAmplitude = 6000.0;
+
+int16_t tone(double hz, double amplitude, int64_t n)
+{
+    // The phase counter wraps every second so long calls keep full precision.
+    const double t = double(n % kSampleRate) / kSampleRate;
+    return int16_t(std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * t)));
+}
+
+} // namespace
+
+CallAudio::CallAudio(Voice voice) : m_voice(std::move(voice))
+{}
+
+std::vector<std::string> CallAudio::retarget(std::vector<Sink>& sinks,
+                                             const std::vector<std::string>& paths)
+{
+    std::vector<Sink> kept;
+    std::vector<std::string> failures;
+    for (const std::string& path : paths) {
+        if (std::any_of(kept.begin(), kept.end(), [&](const Sink& s) { return s.path == path; }))
+            continue;
+        auto old = std::find_if(sinks.begin(), sinks.end(),
+                                [&](const Sink& s) { return s.path == path && s.writer; });
+        if (old != sinks.end()) {
+            kept.push_back(std::move(*old));
+            sinks.erase(old);
+            continue;
+        }
+        Sink sink{path, std::make_unique<WavWriter>()};
+        if (!sink.writer->open(path)) {
+            failures.push_back(path);
+            continue;
+        }
+        kept.push_back(std::move(sink));
+    }
+    sinks = std::move(kept); // whatever was not kept is closed here
+    return failures;
+}
+
+std::vector<std::string> CallAudio::setOutputFiles(const std::vector<std::string>& paths)
+{
+    return retarget(m_out, paths);
+}
+
+std::vector<std::string> CallAudio::setMicFiles(const std::vector<std::string>& paths)
+{
+    return retarget(m_mic, paths);
+}
+
+bool CallAudio::advance(int64_t count, bool micMuted)
+{
+    if (count <= 0)
+        return false;
+    std::vector<int16_t> caller(size_t(count), 0);
+    std::vector<int16_t> mic(size_t(count), 0);
+    bool greetingEnded = false;
+    for (int64_t i = 0; i < count; ++i) {
+        if (m_greetingLeft > 0) {
+            if (--m_greetingLeft == 0)
+                greetingEnded = true;
+        } else if (m_voice) {
+            if (m_voicePos < int64_t(m_voice->size()))
+                caller[size_t(i)] = (*m_voice)[size_t(m_voicePos++)];
+        } else {
+            caller[size_t(i)] = tone(kCallerToneHz, kCallerAmplitude, m_callerPhase++);
+        }
+        const int16_t m = tone(kMicToneHz, kMicAmplitude, m_micPhase++);
+        mic[size_t(i)] = micMuted ? 0 : m;
+    }
+    writeTo(m_out, caller);
+    writeTo(m_mic, mic);
+    return greetingEnded;
+}
+
+void CallAudio::writeTo(std::vector<Sink>& sinks, const std::vector<int16_t>& block)
+{
+    for (Sink& sink : sinks) {
+        if (sink.failed || !sink.writer)
+            continue;
+        if (!sink.writer->write(block.data(), block.size())) {
+            sink.failed = true;
+            m_writeErrors.push_back(sink.path);
+        }
+    }
+}
+
+void CallAudio::closeAll()
+{
+    m_out.clear();
+    m_mic.clear();
+}
+
+std::vector<std::string> CallAudio::takeWriteErrors()
+{
+    return std::exchange(m_writeErrors, {});
+}
+
+} // namespace tw::sim

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/wav_io.h"
+
+namespace tw::sim {
+
+/// The sound of one call as the substitute makes it up: the caller's side (what the local
+/// user hears, written to SET_OUTPUT files) and the local microphone (written to
+/// SET_CAPTURE_MIC files). The caller keeps quiet while a greeting plays into the call, then
+/// speaks: the voice samples once, or a 440 Hz tone without end when no voice was given.
+/// The microphone is a 1000 Hz tone, silent while muted.
+class CallAudio
+{
+public:
+    using Voice = std::shared_ptr<const std::vector<int16_t>>;
+
+    explicit CallAudio(Voice voice);
+
+    /// Point the output or microphone capture at these files: files already open stay open
+    /// and go on; new ones are created (emptied); the rest are closed. Returns the paths that
+    /// could not be opened.
+    std::vector<std::string> setOutputFiles(const std::vector<std::string>& paths);
+    std::vector<std::string> setMicFiles(const std::vector<std::string>& paths);
+
+    /// A greeting of this many samples starts playing into the call (0: none / stopped).
+    void setGreeting(int64_t samples) { m_greetingLeft = samples; }
+    bool greetingPlaying() const { return m_greetingLeft > 0; }
+
+    /// Advances the call by count samples and writes them to every open file. Returns true
+    /// when a greeting finished playing during this stretch.
+    bool advance(int64_t count, bool micMuted);
+
+    void closeAll();
+    /// Write errors (a full disk) are reported once per file through this list.
+    std::vector<std::string> takeWriteErrors();
+
+private:
+    struct Sink
+    {
+        std::string path;
+        std::unique_ptr<WavWriter> writer;
+        bool failed = false;
+    };
+
+    static std::vector<std::string> retarget(std::vector<Sink>& sinks,
+                                             const std::vector<std::string>& paths);
+    void writeTo(std::vector<Sink>& sinks, const std::vector<int16_t>& block);
+
+    Voice m_voice;
+    int64_t m_voicePos = 0;
+    int64_t m_greetingLeft = 0;
+    int64_t m_callerPhase = 0;
+    int64_t m_micPhase = 0;
+    std::vector<Sink> m_out;
+    std::vector<Sink> m_mic;
+    std::vector<std::string> m_writeErrors;
+};
+
+} // namespace tw::sim

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include "sim/call_audio.h"
+
+namespace tw::sim {
+
+struct SimContact
+{
+    QString handle;
+    QString fullName;
+    QString status; // ONLINE, AWAY, NA, DND, OFFLINE, SKYPEME, SKYPEOUT, UNKNOWN
+};
+
+struct SimSettings
+{
+    QString userHandle = QStringLiteral("alice");
+    QString userFullName = QStringLiteral("Alice Anders");
+    QString userStatus = QStringLiteral("ONLINE");
+    QString version = QStringLiteral("2.2.0.35");
+    QString audioIn = QStringLiteral("Built-in Audio Analog Stereo");
+    QString audioOut = QStringLiteral("Built-in Audio Analog Stereo");
+    int protocol = 8;
+    int firstCallId = 100;
+    /// Outgoing calls are answered by the far end after this many ms; negative: never.
+    int answerAfterMs = 3000;
+    QString defaultVoice; // caller's voice for calls that name none; empty: a tone
+    std::vector<SimContact> contacts;
+};
+
+/// Everything the substitute Skype client knows: the local user, contacts, calls and chats,
+/// and what a command in the API's text protocol does to them. Replies are returned;
+/// notifications go out through the notification signal (queue them behind the reply).
+/// Single-threaded: lives on the application's thread.
+class SimModel : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Call
+    {
+        int id = 0;
+        QString partner;
+        QString partnerName;
+        bool incoming = true;
+        QString status;
+        qint64 timestamp = 0;
+        int duration = 0;
+        int confId = 0;
+        QString input = QStringLiteral("SOUNDCARD=\"default\"");
+        QString output = QStringLiteral("SOUNDCARD=\"default\"");
+        QString captureMic;
+        QString greetingFile;
+        bool greetingStarted = false;
+        bool vaaInput = false;
+        std::unique_ptr<CallAudio> audio;
+        std::unique_ptr<QTimer> durationTimer;
+        qint64 lastAudioMs = -1;
+    };
+
+    explicit SimModel(SimSettings settings, QObject* parent = nullptr);
+    ~SimModel() override;
+
+    /// Runs one command (without its "#id " prefix) and returns the reply text.
+    QString execute(const QString& command);
+
+    /// Lines sent right after a client is authorised.
+    QStringList attachNotifications() const;
+
+    // What the people on the other ends (and the local user's hands) do. Each returns an
+    // empty text on success, else what went wrong.
+    QString ring(const QString& handle, const QString& displayName, const QString& voiceFile,
+                 int* callId);
+    QString dial(const QString& handle, int* callId);
+    QString answer(int id);
+    QString hold(int id, bool remote);
+    QString resume(int id);
+    QString hangUp(int id);
+    QString join(int host, int other);
+    QString setUserStatus(const QString& status);
+    QString setContact(const QString& handle, const QString& fullName, const QString& status);
+    QString incomingChat(const QString& handle, QString* chatName);
+
+    /// A call named by its id, or the latest call with that partner that has not ended.
+    int resolveCall(const QString& ref) const;
+    QStringList callList() const;
+    QStringList chatLog() const { return m_chatLog; }
+    void clearChatLog() { m_chatLog.clear(); }
+
+Q_SIGNALS:
+    void notification(const QString& text);
+    void warning(const QString& text);
+
+private:
+    // sim_commands.cpp: the text protocol
+    QString get(const QStringList& w, const QString& command);
+    QString set(const QStringList& w, const QString& command);
+    QString getCall(Call& call, const QStringList& w);
+    QString getUser(const QString& handle, const QString& property);
+    QString setCall(Call& call, const QStringList& w, const QString& command);
+    QString alterCall(const QString& command);
+    QString callCommand(const QString& target);
+    QString chatCreate(const QString& targets);
+    QString chatMessage(const QString& rest);
+    QString search(const QString& what);
+
+    // sim_model.cpp: state changes
+    Call* findCall(int id);
+    const Call* findCall(int id) const;
+    Call& newCall(const QString& partner, const QString& displayName, bool incoming,
+                  const QString& voiceFile);
+    void setStatus(Call& call, const QString& status);
+    void goInProgress(Call& call);
+    void endCall(Call& call, const QString& status);
+    void startGreetingIfDue(Call& call);
+    void stopGreeting(Call& call);
+    QString joinCalls(int host, int other, QString* reply);
+    void onAudioTick();
+    void onDurationTick(int id);
+    void emitNote(const QString& text) { Q_EMIT notification(text); }
+    CallAudio::Voice voiceFor(const QString& path);
+    QString chatNameWith(const QString& partner, bool startedByMe);
+    const SimContact* contact(const QString& handle) const;
+    bool isActive(const Call& call) const;
+    void updateAudioTimer();
+
+    SimSettings m_s;
+    std::map<int, std::unique_ptr<Call>> m_calls;
+    int m_nextCallId;
+    int m_nextConfId = 17930;
+    int m_nextMessageId = 401;
+    bool m_mute = false;
+    bool m_autoAway = true;
+    QHash<QString, QString> m_chats; // chat name by "partner|direction"
+    QStringList m_chatLog;
+    QHash<QString, CallAudio::Voice> m_voices;
+    QTimer m_audioTimer;
+    QElapsedTimer m_clock;
+};
+
+bool isUserStatus(const QString& status);
+bool isOnlineStatus(const QString& status);
+
+} // namespace tw::sim

@@ -1,0 +1,285 @@
+#include "sim/sim_service.h"
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QTextStream>
+#include <QTimer>
+
+namespace tw::sim {
+
+namespace {
+
+constexpr int kMaxCommandLog = 100000;
+
+void say(bool verbose, const char* arrow, const QString& text)
+{
+    if (verbose)
+        QTextStream(stderr) << arrow << ' ' << text << Qt::endl;
+}
+
+} // namespace
+
+std::optional<AuthPolicy> AuthPolicy::parse(const QString& text)
+{
+    if (text == "accept")
+        return AuthPolicy{Accept, 0};
+    if (text == "refuse")
+        return AuthPolicy{Refuse, 0};
+    if (text == "offline")
+        return AuthPolicy{Offline, 0};
+    if (text.startsWith("pending:")) {
+        bool ok = false;
+        const int seconds = text.mid(8).toInt(&ok);
+        if (ok && seconds >= 0 && seconds <= 3600)
+            return AuthPolicy{Pending, seconds};
+    }
+    return std::nullopt;
+}
+
+SkypeApiService::SkypeApiService(SimModel& model, const QDBusConnection& bus, QObject* parent)
+    : QObject(parent), m_model(model), m_bus(bus),
+      m_clientWatcher(
+          new QDBusServiceWatcher({}, bus, QDBusServiceWatcher::WatchForUnregistration, this))
+{
+    connect(m_clientWatcher, &QDBusServiceWatcher::serviceUnregistered, this,
+            [this](const QString& client) {
+                m_clients.remove(client);
+                m_clientWatcher->removeWatchedService(client);
+            });
+    // Queued, so that a notification caused by a command leaves after the command's reply.
+    connect(&m_model, &SimModel::notification, this, &SkypeApiService::broadcast,
+            Qt::QueuedConnection);
+}
+
+QString SkypeApiService::Invoke(const QString& command)
+{
+    const QString sender = message().service();
+    m_log << command;
+    if (m_log.size() > kMaxCommandLog)
+        m_log.removeFirst();
+    say(m_verbose, "<-", command);
+    if (m_silent) {
+        setDelayedReply(true); // and never reply
+        return {};
+    }
+
+    QString prefix;
+    QString body = command;
+    if (command.startsWith('#')) {
+        const qsizetype space = command.indexOf(' ');
+        if (space > 1) {
+            prefix = command.left(space + 1);
+            body = command.mid(space + 1);
+        }
+    }
+    QString reply;
+    if (body.section(' ', 0, 0).compare("NAME", Qt::CaseInsensitive) == 0)
+        reply = name(prefix, sender);
+    else if (!m_clients.contains(sender))
+        reply = prefix + "ERROR 68";
+    else
+        reply = prefix + m_model.execute(body);
+    if (!calledFromDBus() || !isDelayedReply())
+        say(m_verbose, "->", reply);
+    return reply;
+}
+
+QString SkypeApiService::name(const QString& prefix, const QString& sender)
+{
+    if (m_clients.contains(sender)) {
+        queueAttachNotifications();
+        return prefix + "OK";
+    }
+    switch (m_policy.kind) {
+    case AuthPolicy::Accept:
+        authorise(sender);
+        return prefix + "OK";
+    case AuthPolicy::Refuse:
+        return prefix + "ERROR 68";
+    case AuthPolicy::Offline:
+        return prefix + "CONNSTATUS OFFLINE";
+    case AuthPolicy::Pending:
+        break;
+    }
+    // The user takes a while to click "Allow".
+    setDelayedReply(true);
+    QDBusMessage call = message();
+    QTimer::singleShot(m_policy.seconds * 1000, this, [this, call, prefix, sender] {
+        authorise(sender);
+        say(m_verbose, "->", prefix + "OK");
+        m_bus.send(call.createReply(prefix + "OK"));
+    });
+    return {};
+}
+
+void SkypeApiService::authorise(const QString& client)
+{
+    if (!m_clients.contains(client)) {
+        m_clients.insert(client);
+        m_clientWatcher->addWatchedService(client);
+    }
+    queueAttachNotifications();
+    if (!m_attachedOnce) {
+        m_attachedOnce = true;
+        QTimer::singleShot(0, this, &SkypeApiService::firstAttach);
+    }
+}
+
+void SkypeApiService::queueAttachNotifications()
+{
+    for (const QString& text : m_model.attachNotifications())
+        QMetaObject::invokeMethod(
+            this, [this, text] { broadcast(text); }, Qt::QueuedConnection);
+}
+
+void SkypeApiService::broadcast(const QString& text)
+{
+    say(m_verbose, "=>", text);
+    for (const QString& client : std::as_const(m_clients)) {
+        QDBusMessage note = QDBusMessage::createMethodCall(client, "/com/Skype/Client",
+                                                           "com.Skype.API.Client", "Notify");
+        note.setAutoStartService(false);
+        note << text;
+        m_bus.send(note); // Skype never waits for its clients
+    }
+}
+
+SimControl::SimControl(SimModel& model, SkypeApiService& api, QObject* parent)
+    : QObject(parent), m_model(model), m_api(api)
+{}
+
+void SimControl::check(const QString& problem)
+{
+    if (!problem.isEmpty() && calledFromDBus())
+        sendErrorReply(QDBusError::InvalidArgs, problem);
+}
+
+int SimControl::callOrFail(const QString& ref)
+{
+    const int id = m_model.resolveCall(ref);
+    if (!id)
+        check(QStringLiteral("no call '%1'").arg(ref));
+    return id;
+}
+
+int SimControl::Ring(const QString& handle, const QString& displayName, const QString& voiceFile)
+{
+    int id = 0;
+    check(m_model.ring(handle, displayName, voiceFile, &id));
+    return id;
+}
+
+int SimControl::Dial(const QString& handle)
+{
+    int id = 0;
+    check(m_model.dial(handle, &id));
+    return id;
+}
+
+void SimControl::Answer(const QString& call)
+{
+    if (const int id = callOrFail(call))
+        check(m_model.answer(id));
+}
+
+void SimControl::Hold(const QString& call)
+{
+    if (const int id = callOrFail(call))
+        check(m_model.hold(id, false));
+}
+
+void SimControl::RemoteHold(const QString& call)
+{
+    if (const int id = callOrFail(call))
+        check(m_model.hold(id, true));
+}
+
+void SimControl::Resume(const QString& call)
+{
+    if (const int id = callOrFail(call))
+        check(m_model.resume(id));
+}
+
+void SimControl::HangUp(const QString& call)
+{
+    if (const int id = callOrFail(call))
+        check(m_model.hangUp(id));
+}
+
+void SimControl::Join(const QString& host, const QString& other)
+{
+    const int a = callOrFail(host);
+    if (!a)
+        return;
+    if (const int b = callOrFail(other))
+        check(m_model.join(a, b));
+}
+
+void SimControl::SetUserStatus(const QString& status)
+{
+    check(m_model.setUserStatus(status.toUpper()));
+}
+
+void SimControl::SetContact(const QString& handle, const QString& fullName, const QString& status)
+{
+    check(m_model.setContact(handle, fullName, status.toUpper()));
+}
+
+QString SimControl::IncomingChat(const QString& handle)
+{
+    QString chat;
+    check(m_model.incomingChat(handle, &chat));
+    return chat;
+}
+
+void SimControl::SendNotification(const QString& text)
+{
+    m_api.broadcast(text);
+}
+
+void SimControl::SetAuthPolicy(const QString& policy)
+{
+    if (auto p = AuthPolicy::parse(policy))
+        m_api.setPolicy(*p);
+    else
+        check(QStringLiteral("unknown policy '%1'").arg(policy));
+}
+
+void SimControl::SetSilent(bool silent)
+{
+    m_api.setSilent(silent);
+}
+
+QStringList SimControl::CommandLog()
+{
+    return m_api.commandLog();
+}
+
+QStringList SimControl::ChatLog()
+{
+    return m_model.chatLog();
+}
+
+void SimControl::ClearLogs()
+{
+    m_api.clearCommandLog();
+    m_model.clearChatLog();
+}
+
+QStringList SimControl::Calls()
+{
+    return m_model.callList();
+}
+
+QStringList SimControl::Clients()
+{
+    return m_api.clients();
+}
+
+void SimControl::Quit()
+{
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+}
+
+} // namespace tw::sim
