@@ -1,0 +1,211 @@
+#pragma once
+
+// Call-handling scenarios on the virtual clock: the link over the in-memory transport, the
+// call handling plugged in, and a stand-in for Skype's audio that writes the WAV files the
+// link names in its ALTER CALL commands, with sample patterns the test chooses.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "../record_finishing/wav_util.h"
+#include "app/log.h"
+#include "collecting_sink.h"
+#include "fake_skype_transport.h"
+#include "platform/manual_event_loop.h"
+#include "platform/scripted_prompt.h"
+#include "skype/call_handling.h"
+#include "skype/skype_link.h"
+
+namespace tw::test {
+
+namespace fs = std::filesystem;
+
+struct CountingHost : SkypeLinkHost
+{
+    int callStateChanges = 0;
+    void requestExit() override {}
+    void callStateChanged() override { ++callStateChanges; }
+};
+
+/// Skype's side of the audio: a capture opens when the link names a FILE for a call's output
+/// or microphone and is written out when the link takes that side back (or the call ends).
+class SkypeAudio
+{
+public:
+    /// Watches one command; never answers it (the fake's built-in echo does).
+    void observe(const std::string& command)
+    {
+        std::istringstream in(command);
+        std::string alter, call, id, property;
+        in >> alter >> call >> id >> property;
+        if (alter != "ALTER" || call != "CALL")
+            return;
+        const bool output = property == "SET_OUTPUT";
+        if (!output && property != "SET_CAPTURE_MIC")
+            return;
+        Capture& side = output ? m_calls[id].output : m_calls[id].mic;
+        const auto file = command.find("FILE=\"");
+        close(side);
+        if (file != std::string::npos) {
+            const auto start = file + 6;
+            side.path = command.substr(start, command.find('"', start) - start);
+            side.open = true;
+        }
+    }
+    /// The other parties (and, in a conversation, the local microphone) say something.
+    void speak(const std::string& id, const std::vector<std::int16_t>& others,
+               const std::vector<std::int16_t>& mic = {})
+    {
+        Call& c = m_calls[id];
+        if (c.output.open)
+            c.output.samples.insert(c.output.samples.end(), others.begin(), others.end());
+        if (c.mic.open)
+            c.mic.samples.insert(c.mic.samples.end(), mic.begin(), mic.end());
+    }
+    void hangUp(const std::string& id)
+    {
+        close(m_calls[id].output);
+        close(m_calls[id].mic);
+    }
+    std::vector<std::string> written;
+
+private:
+    struct Capture
+    {
+        bool open = false;
+        std::string path;
+        std::vector<std::int16_t> samples;
+    };
+    struct Call
+    {
+        Capture output;
+        Capture mic;
+    };
+    void close(Capture& c)
+    {
+        if (!c.open)
+            return;
+        EXPECT_TRUE(writeWav(c.path, c.samples)) << c.path;
+        written.push_back(c.path);
+        c = Capture{};
+    }
+    std::map<std::string, Call> m_calls;
+};
+
+class CallHandlingTest : public ::testing::Test
+{
+protected:
+    // 2007-07-20 14:58:06 UTC at virtual time 0.
+    static constexpr std::time_t kWallStart = 1184943486;
+
+    ManualEventLoop loop{kWallStart};
+    FakeSkypeTransport transport{loop};
+    CountingHost host;
+    ScriptedPrompt prompt;
+    CSkypeLink link{loop, transport, host, prompt};
+    CallHandling handling{link, loop};
+    CollectingSink sink;
+    SkypeAudio audio;
+    fs::path dir;
+    std::string greeting;
+
+    void SetUp() override
+    {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        dir = fs::temp_directory_path() /
+              ("tw_calls_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        appLog().Open((dir / "Tellwick.Log").string());
+        appLog().Enable(true);
+        greeting = (dir / "greeting.wav").string();
+        ASSERT_TRUE(writeWav(greeting, ramp(80000, 0))); // 5 s: a length of 500
+        link.setRecordsFolder((dir / "records").string());
+        handling.setRecordSink(&sink);
+        handling.SetGreetingFile(greeting);
+        link.setCallHandler(&handling);
+        transport.setReplyHook([this](const std::string& command) {
+            audio.observe(command);
+            return std::optional<std::vector<std::string>>();
+        });
+        transport.client.contacts = {{"caller1", "Caller One"}, {"caller2", "Caller Two"}};
+    }
+
+    void TearDown() override
+    {
+        link.Shutdown();
+        appLog().Close();
+        fs::remove_all(dir);
+    }
+
+    void attach()
+    {
+        ASSERT_TRUE(link.Create());
+        loop.runPending();
+        ASSERT_TRUE(link.isAttached());
+        transport.clearSent();
+    }
+    void push(const std::string& text)
+    {
+        transport.pushText(text);
+        loop.runPending();
+    }
+    /// An incoming call from handle starts ringing; its details are answered at once.
+    void ring(const std::string& id, const std::string& handle)
+    {
+        transport.client.calls[id] = {
+            {"TYPE", "INCOMING_P2P"},
+            {"PARTNER_HANDLE", handle},
+            {"PARTNER_DISPNAME", handle == "caller1" ? "Caller One" : "Caller Two"},
+            {"STATUS", "RINGING"}};
+        push("CALL " + id + " STATUS RINGING");
+    }
+    /// The caller hangs up: Skype closes the files, then reports the end.
+    void finish(const std::string& id)
+    {
+        audio.hangUp(id);
+        push("CALL " + id + " STATUS FINISHED");
+    }
+    /// Lets the record worker finish and its reports reach the loop.
+    void settle()
+    {
+        handling.waitForRecordWork();
+        loop.runPending();
+    }
+    std::vector<std::string> sentAfter(const std::function<void()>& action)
+    {
+        const std::size_t mark = transport.sent().size();
+        action();
+        // The keep-alive's PING after 5 s of silence is the link's business, not a call's.
+        auto sent = transport.sentSince(mark);
+        std::erase(sent, std::string("PING"));
+        return sent;
+    }
+    std::string today() const { return (dir / "records" / "2007-07-20").string(); }
+    std::vector<std::string> filesIn(const std::string& folder) const
+    {
+        std::vector<std::string> names;
+        if (fs::exists(folder))
+            for (const auto& e : fs::directory_iterator(folder))
+                names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string logText() const
+    {
+        std::ifstream in(dir / "Tellwick.Log");
+        std::stringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+};
+
+} // namespace tw::test

@@ -1,0 +1,123 @@
+#include "call_fixture.h"
+
+namespace tw::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Conversation : public CallHandlingTest
+{
+protected:
+    /// Answers call id from caller1 at 14:58:06 and lets the recording start.
+    void answer(const std::string& id)
+    {
+        ring(id, "caller1");
+        push("CALL " + id + " STATUS INPROGRESS");
+    }
+    /// Samples one segment holds on each side: they differ so joins and mixes are checkable.
+    static std::vector<std::int16_t> others(int n) { return ramp(12000 + 500 * n, 1000 * n); }
+    static std::vector<std::int16_t> mic(int n) { return ramp(9000 + 700 * n, -9000 - 100 * n); }
+};
+
+TEST_F(Conversation, HeldAndResumedTwiceGivesOneRecordOfThreeSegmentsJoinedAndMixed)
+{
+    attach();
+    answer("300");
+    std::vector<std::string> resumes;
+    for (int n = 0; n < 3; ++n) {
+        audio.speak("300", others(n), mic(n));
+        loop.advance(5000ms);
+        if (n == 2)
+            break;
+        const auto hold = sentAfter([&] { push("CALL 300 STATUS LOCALHOLD"); });
+        EXPECT_EQ(hold, (std::vector<std::string>{"ALTER CALL 300 SET_OUTPUT SOUNDCARD=\"default\"",
+                                                  "ALTER CALL 300 SET_CAPTURE_MIC"}));
+        loop.advance(3000ms);
+        const auto resume = sentAfter([&] { push("CALL 300 STATUS INPROGRESS"); });
+        ASSERT_EQ(resume.size(), 2u);
+        resumes.push_back(resume[0]);
+    }
+    // Each resume writes new segments named by the start and the last pause.
+    EXPECT_EQ(resumes[0], "ALTER CALL 300 SET_OUTPUT SOUNDCARD=\"default\", FILE=\"" + today() +
+                              "/ti145806145811o.wav\"");
+    EXPECT_EQ(resumes[1], "ALTER CALL 300 SET_OUTPUT SOUNDCARD=\"default\", FILE=\"" + today() +
+                              "/ti145806145819o.wav\"");
+    finish("300");
+    settle();
+
+    ASSERT_EQ(sink.records.size(), 1u);
+    const RecordSeen& r = sink.records[0];
+    const auto left = concat(concat(others(0), others(1)), others(2));
+    auto right = concat(concat(mic(0), mic(1)), mic(2));
+    right.resize(left.size(), 0); // the shorter side is padded with silence
+    const auto out = readWav(r.path);
+    ASSERT_TRUE(out.ok);
+    ASSERT_EQ(out.format.channels, 2);
+    ASSERT_EQ(out.samples.size(), 2 * left.size());
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        ASSERT_EQ(out.samples[2 * i], left[i]) << i;
+        ASSERT_EQ(out.samples[2 * i + 1], right[i]) << i;
+    }
+    // 37 500 samples on the left: 2 s after 14:58:06.
+    EXPECT_EQ(r.path, today() + "/ti145806145808ccaller1.wav");
+    EXPECT_EQ(r.type, 2);
+    EXPECT_EQ(r.start, kWallStart);
+    EXPECT_EQ(r.end, kWallStart + 2);
+    EXPECT_EQ(filesIn(today()), (std::vector<std::string>{"ti145806145808ccaller1.wav"}));
+}
+
+TEST_F(Conversation, OneChannelModeMixesBothSidesIntoOne)
+{
+    link.setFormatMode(0);
+    attach();
+    answer("301");
+    audio.speak("301", {1000, 2000, 30000}, {1, -2000, 30000});
+    finish("301");
+    settle();
+    ASSERT_EQ(sink.records.size(), 1u);
+    const auto out = readWav(sink.records[0].path);
+    EXPECT_EQ(out.format.channels, 1);
+    EXPECT_EQ(out.samples, (std::vector<std::int16_t>{1001, 0, 32767}));
+    EXPECT_EQ(sink.records[0].end, kWallStart + 1); // under a second still ends one later
+}
+
+TEST_F(Conversation, RecordButtonStopsAndStartsAgainIntoASecondRecord)
+{
+    attach();
+    answer("302");
+    audio.speak("302", others(0), mic(0));
+    loop.advance(2000ms);
+    handling.ToggleRecord(); // stop
+    loop.runPending();       // the echo completes it: a finisher without removal
+    settle();
+    ASSERT_EQ(sink.records.size(), 1u);
+    ASSERT_EQ(link.calls().size(), 1u);
+    loop.advance(2000ms);
+    handling.ToggleRecord(); // a new recording on the same call
+    audio.speak("302", others(1), mic(1));
+    finish("302");
+    settle();
+    ASSERT_EQ(sink.records.size(), 2u);
+    EXPECT_EQ(sink.records[1].start, kWallStart + 4);
+    EXPECT_EQ(readWav(sink.records[1].path).samples.size(), 2 * others(1).size());
+}
+
+TEST_F(Conversation, CallFoundAtAttachIsNeverVoiceMailedButRecordedOnceAnswered)
+{
+    transport.client.calls["310"] = {
+        {"TYPE", "INCOMING_P2P"}, {"PARTNER_HANDLE", "caller1"}, {"STATUS", "RINGING"}};
+    attach();
+    loop.runPending();
+    const auto waiting = sentAfter([&] { loop.advance(30000ms); });
+    for (const auto& c : waiting)
+        EXPECT_EQ(c.find("SET_INPUT"), std::string::npos) << c;
+    ASSERT_EQ(link.calls().size(), 1u);
+    EXPECT_TRUE(link.calls().front().has(CF_FOUND_AT_ATTACH));
+    EXPECT_TRUE(sentAfter([&] { push("CALL 310 STATUS LOCALHOLD"); }).empty());
+    const auto answered = sentAfter([&] { push("CALL 310 STATUS INPROGRESS"); });
+    ASSERT_EQ(answered.size(), 2u);
+    EXPECT_NE(answered[1].find("ALTER CALL 310 SET_CAPTURE_MIC FILE="), std::string::npos);
+}
+
+} // namespace
+} // namespace tw::test
