@@ -303,6 +303,7 @@ int CSmtpConnection::Data(CMailMessage& message)
     int code = SendCommand("DATA\r\n");
     if (code != 354) {
         ReportError(code);
+        Reset();
         return code;
     }
     std::string text = ComposeMessageText(message);
@@ -341,12 +342,20 @@ int CSmtpConnection::SendMessage(CMailMessage& message)
     for (const auto& entry : message.bcc)
         send(entry.address);
     if (accepted == 0) {
+        // Close the open transaction, or the next message's MAIL FROM is refused as nested.
+        Reset();
         if (!last)
             return -1;
         ReportError(*last);
         return *last;
     }
     return Data(message);
+}
+
+int CSmtpConnection::Reset()
+{
+    const int code = SendCommand("RSET\r\n");
+    return code == 250 ? 0 : code;
 }
 
 int CSmtpConnection::Quit()

@@ -52,6 +52,8 @@ public:
     int RcptTo(const std::string& address);
     int Data(CMailMessage& message);
     int Quit();
+    /// RSET: abandons the transaction that MAIL FROM opened.
+    int Reset();
 
     /// Thread-safe: ends any wait now and fails every later operation (the owner is going).
     void Abort() { m_socket.Abort(); }
