@@ -1,0 +1,137 @@
+// The whole Skype link (CSkypeLink on the Qt event loop, the D-Bus transport) against
+// skype-sim in another process on a private session bus.
+#include <gtest/gtest.h>
+
+#include "platform/qt/dbus_skype_transport.h"
+#include "platform/qt/qt_event_loop.h"
+#include "platform/scripted_prompt.h"
+#include "skype/skype_link.h"
+#include "tests/sim/sim_fixture.h"
+
+using namespace tw::simtest;
+using namespace tw;
+
+namespace {
+
+struct Host : SkypeLinkHost
+{
+    int exits = 0;
+    int attaches = 0;
+    void requestExit() override { ++exits; }
+    void skypeAttached() override { ++attaches; }
+};
+
+/// The link as the application wires it.
+struct Link
+{
+    QtEventLoop loop;
+    DBusSkypeTransport transport{QDBusConnection::sessionBus()};
+    Host host;
+    ScriptedPrompt prompt;
+    CSkypeLink link{loop, transport, host, prompt};
+
+    Link() { link.Create(); }
+    ~Link() { link.Shutdown(); }
+
+    const CSkypeUser* user(const char* handle) const { return link.findUser(handle); }
+};
+
+bool hasFlag(const CSkypeCall* call, std::uint32_t flag)
+{
+    return call && (call->flags & flag);
+}
+
+} // namespace
+
+TEST(SkypeLinkOverDBus, AttachesQueriesAndTracksContactsAndCalls)
+{
+    SimProcess sim;
+    Link l;
+    ASSERT_TRUE(waitFor([&] { return l.link.isAttached(); }));
+    EXPECT_EQ(l.host.attaches, 1);
+
+    // The initial queries, answered: Skype's facts and the contacts with names and states.
+    ASSERT_TRUE(waitFor([&] {
+        const CSkypeUser* dave = l.user("dave");
+        return dave && dave->fullName == "Dave Dunn" && l.link.currentUserFullName() != "";
+    }));
+    EXPECT_EQ(l.link.skypeVersion(), "2.2.0.35");
+    EXPECT_EQ(l.link.currentUserHandle(), "alice");
+    EXPECT_EQ(l.link.currentUserFullName(), "Alice Anders");
+    EXPECT_EQ(l.link.userStatus(), "ONLINE");
+    EXPECT_EQ(l.link.protocolVersion(), 7);
+    EXPECT_TRUE(l.link.connectionOnline());
+    ASSERT_TRUE(waitFor([&] { return l.user("carol") && l.user("carol")->onlineStatus == 2; }));
+    EXPECT_EQ(l.user("bob")->onlineStatus, 1u);
+    EXPECT_EQ(l.user("bob")->fullName, "Bob Brown");
+    const QStringList log = controlList("CommandLog");
+    const QStringList initial = {"GET SKYPEVERSION", "GET USERSTATUS", "GET CURRENTUSERHANDLE",
+                                 "GET AUDIO_IN",     "GET AUDIO_OUT",  "GET AUTOAWAY",
+                                 "PROTOCOL 7",       "SEARCH FRIENDS", "SEARCH ACTIVECALLS"};
+    const qsizetype first = log.indexOf("GET SKYPEVERSION");
+    ASSERT_GE(first, 0);
+    EXPECT_EQ(log.mid(first, initial.size()), initial);
+
+    // A contact changes; an incoming call is followed through its life.
+    control("SetContact", {"bob", "", "DND"});
+    EXPECT_TRUE(waitFor([&] { return l.user("bob")->onlineStatus == 4; }));
+
+    control("Ring", {"bob", "", ""});
+    ASSERT_TRUE(waitFor([&] {
+        CSkypeCall* c = l.link.FindCall("100");
+        return c && c->direction == 1 && c->partnerDispName == "Bob Brown";
+    }));
+    EXPECT_TRUE(hasFlag(l.link.FindCall("100"), CF_RINGING));
+    EXPECT_EQ(l.link.FindCall("100")->partnerHandle, "bob");
+    control("Answer", {"100"});
+    EXPECT_TRUE(waitFor([&] { return hasFlag(l.link.FindCall("100"), CF_INPROGRESS); }));
+    EXPECT_TRUE(waitFor([&] { return l.link.FindCall("100")->durationSec >= 1; }));
+    control("HangUp", {"100"});
+    EXPECT_TRUE(waitFor([&] { return l.link.FindCall("100") == nullptr; }));
+    EXPECT_TRUE(l.prompt.messages().empty());
+}
+
+TEST(SkypeLinkOverDBus, ReattachesWhenSkypeComesBack)
+{
+    auto sim = std::make_unique<SimProcess>();
+    Link l;
+    ASSERT_TRUE(waitFor([&] { return l.link.isAttached(); }));
+    const QString first = l.transport.attachedPeer();
+
+    sim.reset(); // killed: it never says goodbye
+    ASSERT_TRUE(waitFor([&] { return l.transport.attachedPeer().isEmpty(); }));
+    sim = std::make_unique<SimProcess>();
+    ASSERT_TRUE(sim->running());
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return !l.transport.attachedPeer().isEmpty() && l.transport.attachedPeer() != first;
+        },
+        30s));
+    EXPECT_TRUE(l.link.isAttached());
+    EXPECT_TRUE(waitFor([] { return controlList("CommandLog").contains("SEARCH ACTIVECALLS"); }));
+    EXPECT_GE(l.host.attaches, 2);
+}
+
+TEST(SkypeLinkOverDBus, KeepAliveFindsSkypeThatStoppedAnswering)
+{
+    SimProcess sim;
+    Link l;
+    ASSERT_TRUE(waitFor([&] { return l.link.isAttached(); }));
+    control("ClearLogs");
+    // Five seconds of silence bring a PING; it goes unanswered and the link drops Skype.
+    control("SetSilent", {true});
+    ASSERT_TRUE(waitFor([] { return controlList("CommandLog").contains("PING"); }, 20s));
+    control("SetSilent", {false});
+    // Then the keep-alive asks again with NAME and the link is back.
+    ASSERT_TRUE(waitFor([] { return controlList("CommandLog").contains("NAME Tellwick"); }, 40s));
+    EXPECT_TRUE(waitFor([&] { return l.link.isAttached(); }, 20s));
+}
+
+TEST(SkypeLinkOverDBus, AnOldProtocolClosesTheProgram)
+{
+    SimProcess sim({"--protocol", "6"});
+    Link l;
+    ASSERT_TRUE(waitFor([&] { return l.host.exits == 1; }));
+    ASSERT_EQ(l.prompt.messages().size(), 1u);
+    EXPECT_NE(l.prompt.messages()[0].text.find("not supported"), std::string::npos);
+}
