@@ -3,9 +3,12 @@
 
 #include <QDBusPendingCall>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include "sim/redirect_value.h"
+#include "sim/sim_script.h"
 #include "tests/sim/sim_fixture.h"
 
 using namespace tw::simtest;
@@ -232,4 +235,46 @@ TEST(RedirectValue, ParsesTargetsAndPathsWithCommasAndQuotes)
     EXPECT_FALSE(parseRedirectValue("FILE=\"unterminated", &t));
     EXPECT_FALSE(parseRedirectValue("DISK=\"x\"", &t));
     EXPECT_FALSE(parseRedirectValue("FILE=\"a\" junk", &t));
+}
+
+TEST(SimScript, ParsesTimesAndRefusesBadLinesByNumber)
+{
+    tw::sim::SimScript s;
+    QString error;
+    ASSERT_TRUE(s.parse("# comment\n\n1.5 ring bob \"Bob B\" voice=/x.wav\n+2 answer bob\n"
+                        "4 hangup 100\n",
+                        &error))
+        << error.toStdString();
+    ASSERT_EQ(s.steps().size(), 3u);
+    EXPECT_EQ(s.steps()[0].atMs, 1500);
+    EXPECT_EQ(s.steps()[0].words, QStringList({"ring", "bob", "Bob B", "voice=/x.wav"}));
+    EXPECT_EQ(s.steps()[1].atMs, 3500);
+    EXPECT_EQ(s.steps()[2].atMs, 4000);
+
+    EXPECT_FALSE(s.parse("1 ring bob\n2 explode\n", &error));
+    EXPECT_TRUE(error.startsWith("2:"));
+    EXPECT_FALSE(s.parse("5 ring bob\n3 answer bob\n", &error)) << "time order";
+    EXPECT_FALSE(s.parse("soon ring bob\n", &error));
+    EXPECT_FALSE(s.parse("1 join bob\n", &error)) << "join needs two calls";
+}
+
+TEST(SimScript, RunsFromTheFirstAttach)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("scenario.txt");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("0.2 ring carol\n+0.3 answer carol\n+0.3 status AWAY\n+0.2 hangup carol\n");
+    f.close();
+
+    SimProcess sim({"--script", path});
+    TestClient c("scripted");
+    spin(500ms);
+    EXPECT_EQ(controlList("Calls"), QStringList()) << "nothing before somebody attaches";
+    ASSERT_EQ(c.invoke("NAME Tellwick"), "OK");
+    ASSERT_TRUE(c.waitForNote("CALL 100 STATUS FINISHED"));
+    const QStringList order = {"CALL 100 STATUS RINGING", "CALL 100 STATUS INPROGRESS",
+                               "USERSTATUS AWAY", "CALL 100 STATUS FINISHED"};
+    for (int i = 1; i < order.size(); ++i)
+        EXPECT_LT(c.notes.indexOf(order[i - 1]), c.notes.indexOf(order[i]));
 }
