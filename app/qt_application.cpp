@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include "app/skype_startup.h"
 #include "app/trace.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/signal_watcher.h"
@@ -57,11 +58,16 @@ QtApplication::Start QtApplication::claimInstance()
 void QtApplication::startComponents()
 {
     // The Skype link, the call handling and the main window start here.
+    m_skype = std::make_unique<SkypeStartup>(m_app, *m_loop);
+    m_skype->start();
 }
 
 void QtApplication::stopComponents()
 {
     // ... and stop here, in reverse order, before the settings are saved.
+    if (m_skype)
+        m_skype->stop();
+    m_skype.reset();
 }
 
 int QtApplication::run()

@@ -9,6 +9,7 @@ namespace tw {
 class QtEventLoop;
 class SignalWatcher;
 class SingleInstance;
+class SkypeStartup;
 
 /// The tellwick process on Qt: the single-instance check, the UI thread's event loop, the
 /// orderly exit on SIGTERM/SIGINT/SIGHUP, and the core start-up (CTWKApp) in between.
@@ -47,6 +48,7 @@ private:
     std::unique_ptr<QtEventLoop> m_loop;
     std::unique_ptr<SignalWatcher> m_signals;
     std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<SkypeStartup> m_skype;
 };
 
 } // namespace tw

@@ -1,0 +1,121 @@
+#include "app/skype_startup.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+
+#include "app/log.h"
+#include "app/record_chunk_sink.h"
+#include "app/trace.h"
+#include "app/twk_app.h"
+#include "mainframe/greetings.h"
+#include "platform/file_util.h"
+#include "platform/qt/dbus_skype_transport.h"
+#include "skype/call_handling.h"
+#include "skype/skype_link.h"
+
+namespace tw {
+namespace {
+
+/// Until the windows exist, what the link would show goes to the log; a question is answered
+/// No, which leaves things as they are.
+class LogPrompt : public Prompt
+{
+public:
+    Answer message(const std::string& text, Icon, Buttons buttons) override
+    {
+        appLog().Write(text);
+        return buttons == Buttons::Ok || buttons == Buttons::OkCancel ? Answer::Ok : Answer::No;
+    }
+    std::optional<std::string> chooseFolder(const std::string&, bool) override { return {}; }
+    std::optional<std::string> chooseFile(const std::string&, const std::string&, bool) override
+    {
+        return {};
+    }
+};
+
+class ShellHost : public SkypeLinkHost
+{
+public:
+    void requestExit() override { QCoreApplication::quit(); }
+    void skypeAttached() override { trace(2, "Skype attached"); }
+};
+
+} // namespace
+
+SkypeStartup::SkypeStartup(CTWKApp& app, EventLoop& loop) : m_app(app), m_loop(loop)
+{}
+
+SkypeStartup::~SkypeStartup()
+{
+    stop();
+}
+
+void SkypeStartup::PushSettings(CTWKApp& app, CSkypeLink& link, CallHandling& handling)
+{
+    const CSettings& s = app.settings();
+    link.setRecordsFolder(s.sRecordStorageFolder);
+    link.setWaitingPeriod(s.nVoiceMailWaitingPeriod);
+    link.setMaxLength(s.nVoiceMailMaxLength);
+    link.setVoiceMailEnable(s.fVoiceMailEnable);
+    link.setConversationRecord(s.fConversationRecord, s.fRecordWarn);
+    link.setCallTransfer(s.fCallTransferEnable, s.sSkypeName);
+    link.setCallOutEnable(s.fCallOutEnable);
+    link.setFormatMode(s.nAFormatMode);
+    link.setMuteCaller(s.fMuteCaller);
+
+    const AppFolders& folders = app.folders();
+    std::string listGreeting = s.sDefaultGreetingFile;
+    if (s.nGreetingType == 0 && listGreeting.empty())
+        GetGreeting(folders.greetingFolder, s.nDefaultGreetingIndex, nullptr, &listGreeting);
+    handling.SetGreetingFile(
+        CurrentGreetingFile(folders.greetingFolder, s.nGreetingType, listGreeting));
+}
+
+bool SkypeStartup::start()
+{
+    if (m_started)
+        return true;
+    const AppFolders& folders = m_app.folders();
+    // The supplied greetings are copied once; files already there are kept.
+    if (!folders.programDataFolder.empty())
+        InstallShippedGreetings(JoinPath(folders.programDataFolder, kShippedGreetingsFolder),
+                                folders.greetingFolder);
+
+    auto transport = std::make_unique<DBusSkypeTransport>(QDBusConnection::sessionBus());
+    if (!transport->isRegistered())
+        appLog().Write("CSkypeLink::Create() - the client object cannot be exported on the bus.");
+    m_transport = std::move(transport);
+    m_prompt = std::make_unique<LogPrompt>();
+    m_host = std::make_unique<ShellHost>();
+    m_sink = std::make_unique<RecordChunkSink>();
+    m_link = std::make_unique<CSkypeLink>(m_loop, *m_transport, *m_host, *m_prompt);
+    m_handling = std::make_unique<CallHandling>(*m_link, m_loop);
+    m_handling->setRecordSink(m_sink.get());
+    m_link->setCallHandler(m_handling.get());
+    PushSettings(m_app, *m_link, *m_handling);
+    m_started = true;
+    if (!m_link->Create()) {
+        appLog().Write("CSkypeLink::Create() failed.");
+        return false;
+    }
+    appLog().Write("CSkypeLink::Create()");
+    return true;
+}
+
+void SkypeStartup::stop()
+{
+    if (!m_started)
+        return;
+    m_started = false;
+    m_link->Shutdown(); // joins the record worker through the call handling
+    m_link->setCallHandler(nullptr);
+    m_handling.reset();
+    m_link.reset();
+    m_transport.reset();
+    m_sink.reset();
+    m_host.reset();
+    m_prompt.reset();
+    appLog().Write("CSkypeLink::Shutdown()");
+}
+
+} // namespace tw

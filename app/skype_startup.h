@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+
+namespace tw {
+
+class CTWKApp;
+class CSkypeLink;
+class CallHandling;
+class EventLoop;
+class Prompt;
+class RecordSink;
+class SkypeTransport;
+class SkypeLinkHost;
+
+/// The Skype link and the answering machine inside the running application: builds the link
+/// over the session D-Bus, plugs in the call handling with its record sink, pushes the
+/// settings the link holds in their fixed order, and starts the link (activation, discover,
+/// attach). stop() shuts the link down and joins the record worker (records in progress on
+/// it are finished first). UI thread only.
+class SkypeStartup
+{
+public:
+    SkypeStartup(CTWKApp& app, EventLoop& loop);
+    ~SkypeStartup();
+    SkypeStartup(const SkypeStartup&) = delete;
+    SkypeStartup& operator=(const SkypeStartup&) = delete;
+
+    /// False when the link could not start (it then stays down; the program goes on).
+    bool start();
+    void stop();
+
+    CSkypeLink* link() { return m_link.get(); }
+    CallHandling* callHandling() { return m_handling.get(); }
+
+    /// Pushes the settings into the link and the call handling, in the order the main frame
+    /// has always used: records folder; waiting period and maximum length, voice mail,
+    /// conversation recording with its notice, call transfer, call-out, format mode, mute;
+    /// then the greeting file.
+    static void PushSettings(CTWKApp& app, CSkypeLink& link, CallHandling& handling);
+
+private:
+    CTWKApp& m_app;
+    EventLoop& m_loop;
+    std::unique_ptr<Prompt> m_prompt;
+    std::unique_ptr<SkypeLinkHost> m_host;
+    std::unique_ptr<SkypeTransport> m_transport;
+    std::unique_ptr<RecordSink> m_sink;
+    std::unique_ptr<CSkypeLink> m_link;
+    std::unique_ptr<CallHandling> m_handling;
+    bool m_started = false;
+};
+
+} // namespace tw
