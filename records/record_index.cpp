@@ -61,14 +61,14 @@ bool parseDateFolder(const char* name, int& year, int& month, int& day)
            month >= 1 && month <= 12 && day >= 1 && day <= 31;
 }
 
-/// Lower-cased copy of a NUL-terminated text field.
+/// Lower-cased copy of a NUL-terminated text field, into buffer (no allocation).
 std::u16string_view lowerField(const char16_t* field, std::size_t units, char16_t* buffer)
 {
     std::size_t n = 0;
-    while (n < units && field[n])
-        ++n;
-    const std::u16string lowered = LowerForSearch(std::u16string_view(field, n));
-    std::copy(lowered.begin(), lowered.end(), buffer);
+    for (; n < units && field[n]; ++n) {
+        const char16_t c = field[n];
+        buffer[n] = c < 0x80 ? (c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c) : LowerForSearch(c);
+    }
     return {buffer, n};
 }
 
@@ -165,6 +165,28 @@ void CRecordIndex::SetTimeTextFormatter(TimeTextFormatter formatter)
 {
     std::lock_guard lock(m_mutex);
     m_timeText = std::move(formatter);
+    m_timeTexts.clear();
+}
+
+void CRecordIndex::refreshTimeTextCache() const
+{
+    // The text of a start time changes only with the formatter or the time zone.
+    const std::string zone = std::to_string(::timezone) + tzname[0] + tzname[1];
+    if (zone != m_timeTextZone) {
+        m_timeTexts.clear();
+        m_timeTextZone = zone;
+    }
+}
+
+std::u16string_view CRecordIndex::timeText(std::uint32_t startTime) const
+{
+    auto it = m_timeTexts.find(startTime);
+    if (it == m_timeTexts.end()) {
+        const std::time_t t = startTime;
+        const std::string text = m_timeText ? LowerForSearch(m_timeText(t)) : RecordTimeText(t);
+        it = m_timeTexts.emplace(startTime, toUtf16(text)).first;
+    }
+    return it->second;
 }
 
 void CRecordIndex::SetArchiveView(bool archive)
@@ -745,6 +767,8 @@ void CRecordIndex::EnumerateRecords(std::uint32_t type, std::string_view searchT
     if (!m_tree)
         return;
     const std::u16string needle = LowerForSearch(std::u16string_view(toUtf16(searchText)));
+    if (!needle.empty())
+        refreshTimeTextCache();
     char16_t buffer[RecordInfo::kAnnotationUnits];
     const auto matches = [&](const RecordInfo& r) {
         if (needle.empty())
@@ -753,13 +777,12 @@ void CRecordIndex::EnumerateRecords(std::uint32_t type, std::string_view searchT
             contains(lowerField(r.fullName, RecordInfo::kNameUnits, buffer), needle) ||
             contains(lowerField(r.annotation, RecordInfo::kAnnotationUnits, buffer), needle))
             return true;
-        const std::int64_t length = std::int64_t(r.endTime) - std::int64_t(r.startTime);
-        if (contains(toUtf16(RecordLengthText(length)), needle))
+        const std::string length =
+            RecordLengthText(std::int64_t(r.endTime) - std::int64_t(r.startTime));
+        std::copy(length.begin(), length.end(), buffer);
+        if (contains(std::u16string_view(buffer, length.size()), needle))
             return true;
-        const std::time_t start = r.startTime;
-        const std::string time =
-            m_timeText ? LowerForSearch(m_timeText(start)) : RecordTimeText(start);
-        return contains(toUtf16(time), needle);
+        return contains(timeText(r.startTime), needle);
     };
     for (const YearGroup& year : m_tree->years)
         for (const MonthGroup& month : year.months)

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "records/index_file.h"
 #include "records/record_info.h"
@@ -129,6 +130,9 @@ private:
     bool saveTo(const std::string& indexPath, const IndexDayHook& onDay,
                 const IndexRecordFilter& filter);
 
+    void refreshTimeTextCache() const;
+    std::u16string_view timeText(std::uint32_t startTime) const;
+
     mutable std::recursive_mutex m_mutex;
     Clock m_clock;
     RemovedListener m_removed;
@@ -138,6 +142,9 @@ private:
     std::string m_indexPath;
     bool m_archiveView = false;
     std::unique_ptr<IndexTree> m_tree;
+    // Lower-cased Time texts by start time: formatting dominates a search otherwise.
+    mutable std::unordered_map<std::uint32_t, std::u16string> m_timeTexts;
+    mutable std::string m_timeTextZone;
 };
 
 } // namespace tw

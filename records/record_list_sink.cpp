@@ -57,6 +57,11 @@ std::string RecordTimeText(std::time_t startTime)
     return LowerForSearch(std::string_view(text, n));
 }
 
+char16_t LowerForSearch(char16_t unit)
+{
+    return lowerUnit(unit);
+}
+
 std::u16string LowerForSearch(std::u16string_view text)
 {
     std::u16string out(text);

@@ -52,6 +52,7 @@ std::string RecordTimeText(std::time_t startTime);
 
 /// Lower case for matching: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic always,
 /// other letters as the C library's locale knows them.
+char16_t LowerForSearch(char16_t unit);
 std::u16string LowerForSearch(std::u16string_view text);
 std::string LowerForSearch(std::string_view utf8);
 
