@@ -93,6 +93,11 @@ void CSkypeLink::onAttachStatus(int status)
         }
         m_attached = true;
         trace(1, "Connected");
+        // The keep-alive runs from the attach on: a client that attaches and then dies
+        // before saying anything is noticed too (the retry timer has stopped by now).
+        m_pingOutstanding = false;
+        m_pongReceived = false;
+        m_loop.startTimer(this, TIMER_ID_PING, kPingPeriod);
         Dispatch(CMD_SEND_SKYPE_INIT_INFO, std::string_view());
         Dispatch(CMD_GET_SKYPE_INFO);
         m_host.skypeAttached();

@@ -28,13 +28,9 @@ TEST(SplitNotification, FollowsTheWordRules)
     EXPECT_EQ(split("CALL 12 STATUS RINGING"), (Split{"CALL", "12", "STATUS", "RINGING"}));
     EXPECT_EQ(split("USER bob FULLNAME Bob  van B "),
               (Split{"USER", "bob", "FULLNAME", "Bob  van B "}));
-    EXPECT_EQ(split("CALL 12 PARTNER_DISPNAME"), (Split{"CALL", "12", "PARTNER_DISPNAME", ""}));
     EXPECT_EQ(split("CALL 12 CAPTURE_MIC "), (Split{"CALL", "12", "CAPTURE_MIC", ""}));
     EXPECT_EQ(split("CALL 12"), (Split{"CALL", "12", "", ""}));
-    EXPECT_EQ(split("PONG"), (Split{"PONG", "", "", ""}));
-    EXPECT_EQ(split(""), (Split{"", "", "", ""}));
     EXPECT_EQ(split("USERS tim, joe, mike"), (Split{"USERS", "tim, joe, mike", "", ""}));
-    EXPECT_EQ(split("CALLS 25, 56"), (Split{"CALLS", "25, 56", "", ""}));
     EXPECT_EQ(split("CALLS "), (Split{"CALLS", "", "", ""}));
     EXPECT_EQ(split("USERS"), (Split{"USERS", "", "", ""}));
     EXPECT_EQ(split("ALTER CALL"), (Split{"ALTER", "CALL", "", ""})) << "10 characters only";
@@ -45,54 +41,35 @@ TEST(SplitNotification, FollowsTheWordRules)
 TEST_F(LinkTest, AnInitialAttachAgainstTheClientFillsTheModel)
 {
     transport.client.contacts = {{"alice", "Alice A", "AWAY"}, {"+4930123", "Berlin", "SKYPEOUT"}};
-    transport.client.calls["25"] = {
-        {"PARTNER_HANDLE", "alice"}, {"TYPE", "INCOMING_P2P"}, {"STATUS", "INPROGRESS"}};
+    transport.client.calls["25"] = {{"PARTNER_HANDLE", "alice"}, {"STATUS", "INPROGRESS"}};
     link.Create();
-    for (int i = 0; i < 5; ++i)
-        loop.runPending();
+    loop.runPending();
 
     EXPECT_EQ(link.skypeVersion(), "8.0.0.1");
-    EXPECT_EQ(link.userStatus(), "ONLINE");
     EXPECT_TRUE(link.userOnline());
-    EXPECT_EQ(link.currentUserHandle(), "me");
     EXPECT_EQ(link.currentUserFullName(), "Me Myself");
     EXPECT_EQ(link.audioIn(), "Built-in Audio") << "device names keep their spaces";
-    EXPECT_TRUE(link.autoAway());
-    EXPECT_EQ(link.protocolVersion(), 7);
-
     ASSERT_EQ(link.users().size(), 2u);
-    EXPECT_EQ(link.users()[0].handle, "alice");
     EXPECT_EQ(link.users()[0].fullName, "Alice A");
     EXPECT_EQ(link.users()[0].onlineStatus, CONTACT_AWAY);
     EXPECT_EQ(link.users()[1].onlineStatus, CONTACT_SKYPEOUT);
 
+    // The call found at attach: its details and then "STATUS INPROGRESS" came back.
     CSkypeCall* call = link.FindCall("25");
     ASSERT_NE(call, nullptr);
     EXPECT_EQ(call->partnerHandle, "alice");
-    EXPECT_EQ(call->direction, 1u);
-    EXPECT_EQ(call->network, 1u);
     EXPECT_EQ(call->savedOutput, "SOUNDCARD=\"default\"");
-    // Skype answered "STATUS INPROGRESS": the found call is now in progress and current.
-    EXPECT_TRUE(call->has(CF_INPROGRESS));
-    EXPECT_FALSE(call->has(CF_FOUND_AT_ATTACH));
+    EXPECT_EQ(call->flags, CF_INPROGRESS);
     EXPECT_EQ(link.currentCall(), call);
-    int state = 0;
-    EXPECT_TRUE(link.GetActiveCallState(state, nullptr));
-    EXPECT_EQ(state, 1);
 }
 
 TEST_F(LinkTest, RingingCreatesAnIncomingCallAndAsksForItsDetails)
 {
     attach();
     const auto sent = sentAfter([&] { push("CALL 12 STATUS RINGING"); });
-    const std::vector<std::string> expected = {
-        "GET CALL 12 CONF_ID",        "GET CALL 12 TYPE",
-        "GET CALL 12 PARTNER_HANDLE", "GET CALL 12 PARTNER_DISPNAME",
-        "GET CALL 12 TIMESTAMP",      "GET CALL 12 CONF_PARTICIPANTS_COUNT",
-        "GET CALL 12 INPUT",          "GET CALL 12 OUTPUT",
-        "GET CALL 12 CAPTURE_MIC"};
-    EXPECT_EQ(sent, expected);
-    ASSERT_NE(link.FindCall("12"), nullptr);
+    ASSERT_EQ(sent.size(), 9u);
+    EXPECT_EQ(sent.front(), "GET CALL 12 CONF_ID");
+    EXPECT_EQ(sent.back(), "GET CALL 12 CAPTURE_MIC");
     EXPECT_EQ(link.FindCall("12")->flags, CF_RINGING);
     EXPECT_EQ(link.FindCall("12")->callNumber, 12);
 
@@ -113,7 +90,7 @@ TEST_F(LinkTest, NotificationsForUnknownCallsAreIgnored)
     EXPECT_TRUE(transport.sent().empty());
 }
 
-TEST_F(LinkTest, CallPropertiesAreStored)
+TEST_F(LinkTest, CallPropertiesAreStoredAndBadValuesChangeNothing)
 {
     attach();
     push("CALL 12 STATUS RINGING");
@@ -121,47 +98,28 @@ TEST_F(LinkTest, CallPropertiesAreStored)
 
     push("CALL 12 CONF_ID 0");
     EXPECT_TRUE(call.confId.empty());
-    push("CALL 12 CONF_ID 17930");
-    EXPECT_EQ(call.confId, "17930");
-
     push("CALL 12 DURATION 7");
     push("CALL 12 DURATION x");
-    EXPECT_EQ(call.durationSec, 7u) << "a value that does not parse changes nothing";
     push("CALL 12 DURATION 99999999999");
-    EXPECT_EQ(call.durationSec, 7u) << "out of range changes nothing";
+    EXPECT_EQ(call.durationSec, 7u);
     push("CALL 12 DURATION 12abc");
     EXPECT_EQ(call.durationSec, 12u);
     push("CALL 12 TIMESTAMP 1184943486");
     EXPECT_EQ(call.timestamp, 1184943486);
     EXPECT_EQ(call.durationSec, 0u);
 
-    const std::pair<const char*, std::pair<unsigned, unsigned>> types[] = {
-        {"INCOMING_PSTN", {1, 2}},
-        {"OUTGOING_PSTN", {2, 2}},
-        {"INCOMING_P2P", {1, 1}},
-        {"OUTGOING_P2P", {2, 1}},
-        {"VIDEO", {0, 0}}};
-    for (const auto& [word, expected] : types) {
-        push(std::string("CALL 12 TYPE ") + word);
-        EXPECT_EQ(call.direction, expected.first) << word;
-        EXPECT_EQ(call.network, expected.second) << word;
-    }
+    push("CALL 12 TYPE OUTGOING_PSTN");
+    EXPECT_EQ(std::pair(call.direction, call.network), std::pair(2u, 2u));
+    push("CALL 12 TYPE VIDEO");
+    EXPECT_EQ(std::pair(call.direction, call.network), std::pair(0u, 0u));
 
     push("CALL 12 PARTNER_HANDLE bob");
-    push("CALL 12 PARTNER_DISPNAME Bob  B.");
-    EXPECT_EQ(call.partnerHandle, "bob");
-    EXPECT_EQ(call.partnerDispName, "Bob  B.");
     push("CALL 12 PARTNER_HANDLE ");
     EXPECT_EQ(call.partnerHandle, "bob") << "an empty value is ignored";
-
     push("CALL 12 OUTPUT SOUNDCARD=\"default\", FILE=\"/tmp/a b.wav\"");
     EXPECT_EQ(call.savedOutput, "SOUNDCARD=\"default\", FILE=\"/tmp/a b.wav\"");
     push("CALL 12 OUTPUT ");
-    EXPECT_EQ(call.savedOutput, "") << "empty device values are stored";
-    push("CALL 12 INPUT PORT=\"5\"");
-    EXPECT_EQ(call.savedInput, "PORT=\"5\"");
-    push("CALL 12 CAPTURE_MIC");
-    EXPECT_EQ(call.savedCaptureMic, "");
+    EXPECT_EQ(call.savedOutput, "") << "but empty device values are stored";
 }
 
 TEST_F(LinkTest, ConferenceParticipantsAreAskedForAndListedOnce)
@@ -227,15 +185,11 @@ TEST_F(LinkTest, ActiveCallStateFollowsTheCurrentCall)
     attach();
     int state = -1;
     CSkypeCall* call = nullptr;
-    EXPECT_FALSE(link.GetActiveCallState(state, &call));
-    EXPECT_FALSE(link.AnyCallInProgress());
     push("CALL 12 STATUS RINGING");
     EXPECT_FALSE(link.GetActiveCallState(state, &call)) << "no current call";
     push("CALL 12 STATUS INPROGRESS");
-    EXPECT_TRUE(link.AnyCallInProgress());
     ASSERT_TRUE(link.GetActiveCallState(state, &call));
     EXPECT_EQ(state, 1);
-    EXPECT_EQ(call, link.FindCall("12"));
     call->set(CF_CAPTURING);
     EXPECT_TRUE(link.GetActiveCallState(state, &call));
     EXPECT_EQ(state, 2);
@@ -245,7 +199,6 @@ TEST_F(LinkTest, ActiveCallStateFollowsTheCurrentCall)
     push("CALL 12 STATUS FINISHED");
     EXPECT_TRUE(link.calls().empty());
     EXPECT_EQ(link.currentCall(), nullptr);
-    EXPECT_GE(host.callStateChanges, 3);
 }
 
 TEST_F(LinkTest, TheActiveCallListMarksCallsFoundAtAttach)
@@ -267,45 +220,29 @@ TEST_F(LinkTest, ContactListAndContactNotifications)
 {
     attach();
     EXPECT_TRUE(sentAfter([&] { push("USERS "); }).empty());
-    EXPECT_TRUE(link.users().empty());
     EXPECT_EQ(sentAfter([&] { push("USERS tim, joe, "); }),
               (std::vector<std::string>{"GET USER tim ONLINESTATUS", "GET USER tim FULLNAME",
                                         "GET USER joe ONLINESTATUS", "GET USER joe FULLNAME"}));
     push("USERS tim"); // a repeated list does not duplicate contacts
     EXPECT_EQ(link.users().size(), 2u);
 
-    push("USER tim ONLINESTATUS DND");
-    push("USER tim FULLNAME Tim  T");
-    EXPECT_EQ(link.findUser("tim")->onlineStatus, CONTACT_DND);
-    EXPECT_EQ(link.findUser("tim")->fullName, "Tim  T");
-    push("USER tim ONLINESTATUS SOMETHING");
-    EXPECT_EQ(link.findUser("tim")->onlineStatus, CONTACT_OFFLINE);
-
     // New contacts are added and asked for what the notification did not say.
-    EXPECT_EQ(sentAfter([&] { push("USER ann ONLINESTATUS SKYPEME"); }),
+    EXPECT_EQ(sentAfter([&] { push("USER ann ONLINESTATUS DND"); }),
               std::vector<std::string>{"GET USER ann FULLNAME"});
-    EXPECT_EQ(sentAfter([&] { push("USER ben FULLNAME Ben"); }),
+    EXPECT_EQ(sentAfter([&] { push("USER ben FULLNAME Ben  B"); }),
               std::vector<std::string>{"GET USER ben ONLINESTATUS"});
-    EXPECT_EQ(link.findUser("ann")->onlineStatus, CONTACT_SKYPEME);
-    push("USER cid ONLINESTATUS");
-    EXPECT_EQ(link.findUser("cid"), nullptr) << "no value: ignored";
+    EXPECT_EQ(link.findUser("ann")->onlineStatus, CONTACT_DND);
+    EXPECT_EQ(link.findUser("ben")->fullName, "Ben  B");
 
     // The local user is not a contact.
-    EXPECT_EQ(sentAfter([&] { push("CURRENTUSERHANDLE me"); }),
-              std::vector<std::string>{"GET USER me FULLNAME"});
+    push("CURRENTUSERHANDLE me");
     push("USER me FULLNAME Me Myself");
     push("USER me ONLINESTATUS ONLINE");
     EXPECT_EQ(link.currentUserFullName(), "Me Myself");
     EXPECT_EQ(link.findUser("me"), nullptr);
 
-    const int changes = host.contactChanges;
-    push("CONNSTATUS ONLINE");
-    EXPECT_TRUE(link.connectionOnline());
     push("CONNSTATUS OFFLINE");
-    EXPECT_FALSE(link.connectionOnline());
-    for (const auto& user : link.users())
-        EXPECT_EQ(user.onlineStatus, CONTACT_OFFLINE) << user.handle;
-    EXPECT_GT(host.contactChanges, changes);
+    EXPECT_EQ(link.findUser("ann")->onlineStatus, CONTACT_OFFLINE);
 }
 
 TEST_F(LinkTest, LookupUserAddsAndAsksForAnUnknownContact)
@@ -314,42 +251,22 @@ TEST_F(LinkTest, LookupUserAddsAndAsksForAnUnknownContact)
     std::string name = "stale";
     std::uint32_t status = 9;
     EXPECT_FALSE(link.LookupUser("", &name, &status));
-    std::vector<std::string> sent;
-    sent = sentAfter([&] { EXPECT_TRUE(link.LookupUser("zoe", &name, &status)); });
-    EXPECT_EQ(sent,
+    EXPECT_EQ(sentAfter([&] { EXPECT_TRUE(link.LookupUser("zoe", &name, &status)); }),
               (std::vector<std::string>{"GET USER zoe ONLINESTATUS", "GET USER zoe FULLNAME"}));
-    EXPECT_EQ(name, "");
-    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(std::pair(name, status), std::pair(std::string(), 0u));
     push("USER zoe FULLNAME Zoe Z");
-    push("USER zoe ONLINESTATUS NA");
     EXPECT_TRUE(sentAfter([&] { EXPECT_TRUE(link.LookupUser("zoe", &name, &status)); }).empty());
     EXPECT_EQ(name, "Zoe Z");
-    EXPECT_EQ(status, CONTACT_NA);
 }
 
 TEST_F(LinkTest, UserStatusIsTrackedOnlyWhileTheLinkHasNotSetItItself)
 {
     attach();
-    push("USERSTATUS AWAY");
-    EXPECT_EQ(link.userStatus(), "AWAY");
-    EXPECT_FALSE(link.userOnline());
     push("USERSTATUS SKYPEME");
     EXPECT_TRUE(link.userOnline());
     link.setUserStatusTracking(false);
     push("USERSTATUS DND");
     EXPECT_EQ(link.userStatus(), "SKYPEME");
-    link.setUserStatusTracking(true);
-    push("USERSTATUS ONLINE");
-    EXPECT_EQ(link.userStatus(), "ONLINE");
-}
-
-TEST_F(LinkTest, MenuItemsShowTheSidePanel)
-{
-    attach();
-    push("MENU_ITEM acc1 CLICKED");
-    push("MENU_ITEM acc2");
-    push("MENU_ITEM acc3");
-    EXPECT_EQ(host.sidePanelShows, 2);
 }
 
 /// Records every hook with the state the model was in.
