@@ -36,6 +36,7 @@ bool SndFileReader::open(const std::string& path, std::string& error)
     ::fseeko(m_file, 0, SEEK_END);
     m_length = static_cast<sf_count_t>(::ftello(m_file));
     ::fseeko(m_file, 0, SEEK_SET);
+    m_filePos = 0;
     if (m_length <= 0) {
         error = "is empty";
         close();
@@ -107,11 +108,16 @@ sf_count_t SndFileReader::vioRead(void* buffer, sf_count_t count, void* self)
         return 0;
     if (count > r->m_length - r->m_pos)
         count = r->m_length - r->m_pos;
-    if (::fseeko(r->m_file, static_cast<off_t>(r->m_pos), SEEK_SET) != 0)
-        return 0;
+    // Seek only when libsndfile moved: a seek would drop the stdio buffer.
+    if (r->m_filePos != r->m_pos) {
+        if (::fseeko(r->m_file, static_cast<off_t>(r->m_pos), SEEK_SET) != 0)
+            return 0;
+        r->m_filePos = r->m_pos;
+    }
     const auto got =
         static_cast<sf_count_t>(std::fread(buffer, 1, static_cast<std::size_t>(count), r->m_file));
     r->m_pos += got;
+    r->m_filePos = got == count ? r->m_pos : -1;
     return got;
 }
 
@@ -124,6 +130,8 @@ SndFileWriter::~SndFileWriter()
 {
     if (m_sf)
         sf_close(m_sf);
+    if (m_file)
+        std::fclose(m_file);
 }
 
 bool SndFileWriter::open(const std::string& path, int format, int sampleRate, int channels,
@@ -137,9 +145,18 @@ bool SndFileWriter::open(const std::string& path, int format, int sampleRate, in
         error = "the target format is not possible for this audio";
         return false;
     }
-    m_sf = sf_open(path.c_str(), SFM_WRITE, &info);
+    m_file = std::fopen(path.c_str(), "w+b");
+    if (!m_file) {
+        error = "cannot create the target";
+        return false;
+    }
+    std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16);
+    SF_VIRTUAL_IO io{&vioLength, &vioSeek, &vioRead, &vioWrite, &vioTell};
+    m_sf = sf_open_virtual(&io, SFM_WRITE, &info, this);
     if (!m_sf) {
         error = std::string("cannot create the target (") + sf_strerror(nullptr) + ")";
+        std::fclose(m_file);
+        m_file = nullptr;
         return false;
     }
     sf_command(m_sf, SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -148,12 +165,12 @@ bool SndFileWriter::open(const std::string& path, int format, int sampleRate, in
 
 bool SndFileWriter::writeFrames(const short* buffer, sf_count_t frames)
 {
-    return m_sf && sf_writef_short(m_sf, buffer, frames) == frames;
+    return m_sf && sf_writef_short(m_sf, buffer, frames) == frames && !m_ioFailed;
 }
 
 bool SndFileWriter::writeFrames(const float* buffer, sf_count_t frames)
 {
-    return m_sf && sf_writef_float(m_sf, buffer, frames) == frames;
+    return m_sf && sf_writef_float(m_sf, buffer, frames) == frames && !m_ioFailed;
 }
 
 bool SndFileWriter::close(std::string& error)
@@ -163,11 +180,57 @@ bool SndFileWriter::close(std::string& error)
     const int writeError = sf_error(m_sf);
     const int closeError = sf_close(m_sf);
     m_sf = nullptr;
-    if (writeError != SF_ERR_NO_ERROR || closeError != 0) {
+    const int fileError = std::fclose(m_file);
+    m_file = nullptr;
+    if (writeError != SF_ERR_NO_ERROR || closeError != 0 || fileError != 0 || m_ioFailed) {
         error = "writing the target failed";
         return false;
     }
     return true;
+}
+
+sf_count_t SndFileWriter::vioLength(void* self)
+{
+    auto* w = static_cast<SndFileWriter*>(self);
+    const off_t here = ::ftello(w->m_file);
+    if (here < 0 || ::fseeko(w->m_file, 0, SEEK_END) != 0)
+        return -1;
+    const off_t end = ::ftello(w->m_file);
+    ::fseeko(w->m_file, here, SEEK_SET);
+    return end;
+}
+
+sf_count_t SndFileWriter::vioSeek(sf_count_t offset, int whence, void* self)
+{
+    auto* w = static_cast<SndFileWriter*>(self);
+    if (::fseeko(w->m_file, static_cast<off_t>(offset), whence) != 0)
+        return -1;
+    return ::ftello(w->m_file);
+}
+
+sf_count_t SndFileWriter::vioRead(void* buffer, sf_count_t count, void* self)
+{
+    auto* w = static_cast<SndFileWriter*>(self);
+    return count <= 0 ? 0
+                      : static_cast<sf_count_t>(
+                            std::fread(buffer, 1, static_cast<std::size_t>(count), w->m_file));
+}
+
+sf_count_t SndFileWriter::vioWrite(const void* buffer, sf_count_t count, void* self)
+{
+    auto* w = static_cast<SndFileWriter*>(self);
+    if (count <= 0)
+        return 0;
+    const auto done =
+        static_cast<sf_count_t>(std::fwrite(buffer, 1, static_cast<std::size_t>(count), w->m_file));
+    if (done != count)
+        w->m_ioFailed = true;
+    return done;
+}
+
+sf_count_t SndFileWriter::vioTell(void* self)
+{
+    return ::ftello(static_cast<SndFileWriter*>(self)->m_file);
 }
 
 bool encodeWavWithSndfile(const std::string& source, const std::string& target, int subtype,

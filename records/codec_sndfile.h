@@ -41,13 +41,14 @@ private:
 
     std::FILE* m_file = nullptr;
     sf_count_t m_length = 0;
-    sf_count_t m_pos = 0;
+    sf_count_t m_pos = 0;     ///< where libsndfile reads next
+    sf_count_t m_filePos = 0; ///< where the stdio stream stands (-1 unknown)
     SNDFILE* m_sf = nullptr;
     SF_INFO m_info{};
 };
 
 /// Writes a WAV file with libsndfile (format is SF_FORMAT_WAV | subtype). close() reports
-/// whether every byte reached the disk.
+/// whether every byte reached the file.
 class SndFileWriter
 {
 public:
@@ -63,6 +64,16 @@ public:
     bool close(std::string& error);
 
 private:
+    static sf_count_t vioLength(void* self);
+    static sf_count_t vioSeek(sf_count_t offset, int whence, void* self);
+    static sf_count_t vioRead(void* buffer, sf_count_t count, void* self);
+    static sf_count_t vioWrite(const void* buffer, sf_count_t count, void* self);
+    static sf_count_t vioTell(void* self);
+
+    // libsndfile writes each small codec block with its own system call; a buffered
+    // stream underneath keeps that cheap.
+    std::FILE* m_file = nullptr;
+    bool m_ioFailed = false;
     SNDFILE* m_sf = nullptr;
 };
 
