@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "mail/mail_message.h"
+
 namespace tw {
 
 /// One notification for the outbox: who sends it to whom, its text, and up to five files to
@@ -26,9 +28,10 @@ struct MailItem
 
 /// The display name a recipient address gets: the part before its first at-sign, or all of
 /// it when it holds none ("bob@example.com" -> "bob").
-inline std::string RecipientNameOf(std::string_view address)
-{
-    return std::string(address.substr(0, address.find('@')));
-}
+std::string RecipientNameOf(std::string_view address);
+
+/// The message an item becomes: the body as one text/plain part, each file attached with
+/// everything automatic, the recipient as envelope recipient and the one To entry.
+CMailMessage MakeItemMessage(const MailItem& item);
 
 } // namespace tw

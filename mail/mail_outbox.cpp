@@ -118,14 +118,7 @@ void CMailOutbox::senderMain()
 
 void CMailOutbox::sendItem(const MailItem& item)
 {
-    CMailMessage message;
-    for (std::uint32_t i = 0; i < item.attachmentCount; ++i)
-        message.attachments.emplace_back(item.attachments[i]);
-    message.subject = item.subject;
-    message.from = {item.fromName, item.fromAddress};
-    message.recipient = {item.toName, item.toAddress};
-    message.to.push_back(message.recipient);
-    message.textParts.emplace_back(item.body, "text/plain");
+    CMailMessage message = MakeItemMessage(item);
     m_connection.SendMessage(message);
     // Sent or not, the item is done: its copies go.
     for (std::uint32_t i = 0; i < item.attachmentCount; ++i)

@@ -36,6 +36,11 @@ std::string readFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+bool FileIsExecutable(const std::string& path)
+{
+    return ::access(path.c_str(), X_OK) == 0;
+}
+
 void writeFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary) << bytes;

@@ -48,6 +48,7 @@ private:
 };
 
 std::string readFile(const std::string& path);
+bool FileIsExecutable(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 
 } // namespace tw::test

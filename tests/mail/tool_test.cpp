@@ -1,0 +1,65 @@
+// tellwick-tool mail as users run it: a reproducible compose, and a real send whose exit
+// status tells whether the server took the message.
+#include <cstdio>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "smtp_server_process.h"
+
+namespace tw {
+namespace {
+
+using test::readFile;
+using test::SmtpServerProcess;
+using test::TempFolder;
+using test::writeFile;
+
+const std::string kTool = TW_BINARY_DIR "/bin/tellwick-tool";
+
+// Runs the tool through the shell with stdout into a file; returns the exit status.
+int runTool(const std::string& arguments, const std::string& output)
+{
+    const int status =
+        std::system((kTool + " mail " + arguments + " >" + output + " 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+const std::string kMessage = "--from-name Tellwick --from me@example.com --to bob@example.com "
+                             "--subject 'Voice mail' --body 'Voice mail from caller1.' ";
+
+TEST(MailTool, ComposeIsReproducibleAndSendReportsTheOutcome)
+{
+    if (!test::FileIsExecutable(kTool))
+        GTEST_SKIP() << "tellwick-tool not built";
+    TempFolder folder;
+    writeFile(folder.file("vm_em.wav"), std::string("RIFF\0\0\0\0WAVE", 12));
+    const std::string fixed = kMessage + "--attach " + folder.file("vm_em.wav") +
+                              " --date '2007-05-01 14:03:09' --zone -0500 --tick 00c0ffee";
+    ASSERT_EQ(runTool("compose " + fixed, folder.file("one")), 0) << readFile(folder.file("one"));
+    ASSERT_EQ(runTool("compose " + fixed, folder.file("two")), 0);
+    const std::string text = readFile(folder.file("one"));
+    EXPECT_EQ(text, readFile(folder.file("two")));
+    EXPECT_EQ(text.rfind("From: \"Tellwick\" <me@example.com>\r\nTo: \"bob\" <bob@example.com>\r\n"
+                         "Subject: Voice mail\r\nDate: Tue, 1 May 2007 14:03:09 -0500\r\n",
+                         0),
+              0u);
+    EXPECT_NE(text.find("boundary=\"Tellwick000_00C0FFEE\""), std::string::npos);
+    EXPECT_NE(runTool("compose " + kMessage + "--date 'May 1st'", folder.file("bad")), 0);
+
+    SmtpServerProcess server({"--refuse-rcpt", "nobody@example.com"});
+    ASSERT_TRUE(server.isRunning());
+    EXPECT_EQ(runTool("send --server " + server.address() + " " + kMessage, folder.file("sent")), 0)
+        << readFile(folder.file("sent"));
+    ASSERT_EQ(server.messageCount(), 1u);
+    EXPECT_NE(server.read(1, "eml").find("Subject: Voice mail\r\n"), std::string::npos);
+    const std::string refused = "send --server " + server.address() +
+                                " --from-name T --from me@example.com --to nobody@example.com "
+                                "--subject s --body b";
+    EXPECT_EQ(runTool(refused, folder.file("refused")), 1);
+    EXPECT_NE(readFile(folder.file("refused")).find("550"), std::string::npos);
+    EXPECT_EQ(server.messageCount(), 1u);
+}
+
+} // namespace
+} // namespace tw
