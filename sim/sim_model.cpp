@@ -1,5 +1,7 @@
 #include "sim/sim_model.h"
 
+#include <algorithm>
+
 #include <QDateTime>
 #include <QRandomGenerator>
 
@@ -366,11 +368,11 @@ QString SimModel::setContact(const QString& handle, const QString& fullName, con
     const QString st = status.isEmpty() ? QStringLiteral("ONLINE") : status;
     if (!isOnlineStatus(st))
         return QStringLiteral("unknown online status %1").arg(st);
-    SimContact* c = const_cast<SimContact*>(contact(handle));
-    if (!c) {
-        m_s.contacts.push_back({handle, fullName, st});
-        c = &m_s.contacts.back();
-    }
+    auto it = std::find_if(m_s.contacts.begin(), m_s.contacts.end(),
+                           [&](const SimContact& known) { return known.handle == handle; });
+    if (it == m_s.contacts.end())
+        it = m_s.contacts.insert(it, {handle, fullName, st});
+    SimContact* c = &*it;
     if (!fullName.isEmpty())
         c->fullName = fullName;
     c->status = st;
