@@ -101,9 +101,11 @@ TEST_F(BadInput, SegmentsDeletedBehindTheProgramsBackLoseOnlyThemselves)
     ASSERT_EQ(sink.records.size(), 1u);
     const auto out = readWav(sink.records[0].path);
     ASSERT_EQ(out.samples.size(), 2u * 12000);
+    const auto left = ramp(12000, 2);
+    const auto right = ramp(12000, -1);
     for (std::size_t i = 0; i < 12000; ++i) {
-        ASSERT_EQ(out.samples[2 * i], ramp(12000, 2)[i]);
-        ASSERT_EQ(out.samples[2 * i + 1], ramp(12000, -1)[i]);
+        ASSERT_EQ(out.samples[2 * i], left[i]);
+        ASSERT_EQ(out.samples[2 * i + 1], right[i]);
     }
     const std::string log = logText();
     EXPECT_NE(log.find("is missing; the record goes on from"), std::string::npos) << log;
