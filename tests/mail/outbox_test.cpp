@@ -172,6 +172,23 @@ TEST(MailOutbox, ItemsWaitingForADownServerGoNewestFirst)
     EXPECT_FALSE(FileExists(folder.file("1.wav")));
 }
 
+TEST(MailOutbox, ItemsQueuedWhileTheSenderWorksAreAllSent)
+{
+    // Items arrive while the sender connects, sends and says QUIT: none may be left behind
+    // by a sender that was just ending.
+    SmtpServerProcess server;
+    ASSERT_TRUE(server.isRunning());
+    CMailOutbox outbox;
+    outbox.SetAccount(server.address(), "", "");
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 4; ++i)
+            ASSERT_TRUE(outbox.QueueMail(item("round " + std::to_string(round))));
+        ASSERT_TRUE(outbox.WaitIdle(60s));
+        EXPECT_EQ(outbox.queuedCount(), 0u);
+        EXPECT_EQ(server.messageCount(), 4u * (round + 1));
+    }
+}
+
 TEST(MailOutbox, StopCutsASenderStuckOnASilentServer)
 {
     SmtpServerProcess server({"--silent"});
