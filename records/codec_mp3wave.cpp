@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <lame.h>
@@ -100,6 +101,9 @@ bool encodeMp3Wave(const std::string& source, const std::string& target,
         return false;
     const int channels = reader.info().channels;
 
+    // lame fills some tables of its own on first use; set-up runs one thread at a time.
+    static std::mutex setupMutex;
+    std::unique_lock setupLock(setupMutex);
     std::unique_ptr<lame_global_flags, LameCloser> gf(lame_init());
     if (!gf) {
         error = "the MP3 encoder cannot be initialised";
@@ -120,6 +124,7 @@ bool encodeMp3Wave(const std::string& source, const std::string& target,
         error = "the MP3 encoder refuses this audio";
         return false;
     }
+    setupLock.unlock();
 
     std::unique_ptr<std::FILE, FileCloser> out(std::fopen(target.c_str(), "wb"));
     if (!out) {

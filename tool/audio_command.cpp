@@ -93,7 +93,7 @@ int run(const std::vector<std::string>& args)
     try {
         app.parse(static_cast<int>(argv.size()), argv.data());
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        return app.exit(e) == 0 ? 0 : 2;
     }
 
     std::string error;

@@ -2,6 +2,7 @@
 // on the plain file, a hand-written header parser).
 
 #include <cmath>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -205,6 +206,38 @@ TEST(DetectCodecTest, NamesAndTags)
         0);
     EXPECT_EQ(CAudioConverter::DetectCodec(floatWav), -1);
     EXPECT_EQ(CAudioConverter::DetectCodec(dir.file("int.wav")), kCodecPcm);
+}
+
+} // namespace
+} // namespace tw
+
+namespace tw {
+namespace {
+
+TEST(ConcurrentConvertTest, RecordThreadsConvertAtTheSameTime)
+{
+    // The record pipeline runs one conversion per finished record, several at once.
+    test::TempDir dir;
+    const std::string source = dir.file("source.wav");
+    test::writeSineWav(source, 16000, 1, 16, 3.0, 440);
+    const CAudioConverter converter;
+    std::vector<std::thread> threads;
+    std::vector<int> ok(8, 0);
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&, i] {
+            std::string target = dir.file("out" + std::to_string(i) + ".wav");
+            ok[std::size_t(i)] =
+                converter.Convert(source, target, i % 2 ? kCodecMp3Wave : kCodecAdpcm, 0);
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_TRUE(ok[std::size_t(i)]) << i;
+        EXPECT_EQ(test::readBytes(dir.file("out" + std::to_string(i) + ".wav")),
+                  test::readBytes(dir.file(std::string("out") + (i % 2 ? "1" : "0") + ".wav")))
+            << i;
+    }
 }
 
 } // namespace
