@@ -68,19 +68,6 @@ TEST(GreetingListTest, LookupFitsTheSettingsLoader)
     EXPECT_EQ(file, dir.file("hello.wav"));
 }
 
-TEST(GreetingListTest, CurrentGreetingFileFollowsTheKind)
-{
-    const std::string folder = "/data/Greeting";
-    EXPECT_EQ(CurrentGreetingFile(folder, 0, "/data/Greeting/g1.wav"), "/data/Greeting/g1.wav");
-    EXPECT_EQ(CurrentGreetingFile(folder, 1, "x"), "/data/Greeting/custom.wav");
-    EXPECT_EQ(CurrentGreetingFile(folder, 2, "x"), "/data/Greeting/file.wav");
-    EXPECT_EQ(CurrentGreetingFile(folder, 9, "x"), "/data/Greeting/file.wav");
-    CSettings settings;
-    settings.nGreetingType = 0;
-    settings.sDefaultGreetingFile = "/data/Greeting/g2.wav";
-    EXPECT_EQ(CurrentGreetingFile(folder, settings), "/data/Greeting/g2.wav");
-}
-
 TEST(ShippedGreetingsTest, ListNamesGreetingFilesInTheGreetingFormat)
 {
     const int count = GetGreetingCount(kShipped);
