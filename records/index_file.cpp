@@ -58,11 +58,12 @@ public:
                 // Large reads go straight to their destination.
                 if (count >= kBufferSize)
                     return readRaw(dst, count);
-                m_buffer.resize(kBufferSize);
-                m_pos = 0;
-                m_fill = 0;
                 const std::size_t want =
                     static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, m_left));
+                if (m_buffer.size() < want)
+                    m_buffer.resize(want);
+                m_pos = 0;
+                m_fill = 0;
                 if (!readRaw(m_buffer.data(), want, false))
                     return false;
                 m_fill = want;
