@@ -72,6 +72,31 @@ std::u16string_view lowerField(const char16_t* field, std::size_t units, char16_
     return {buffer, n};
 }
 
+/// The Length column's text (see RecordLengthText), into buffer.
+std::u16string_view lengthText(std::int64_t seconds, char16_t* buffer)
+{
+    if (seconds < 0)
+        seconds = 0;
+    std::size_t n = 0;
+    const auto two = [&](std::int64_t value) {
+        if (value >= 100) {
+            for (const char c : std::to_string(value))
+                buffer[n++] = static_cast<char16_t>(c);
+            return;
+        }
+        buffer[n++] = static_cast<char16_t>(u'0' + value / 10);
+        buffer[n++] = static_cast<char16_t>(u'0' + value % 10);
+    };
+    if (seconds >= 3600) {
+        two(seconds / 3600);
+        buffer[n++] = u':';
+    }
+    two(seconds >= 3600 ? seconds / 60 % 60 : seconds / 60);
+    buffer[n++] = u':';
+    two(seconds % 60);
+    return {buffer, n};
+}
+
 bool contains(std::u16string_view text, std::u16string_view needle)
 {
     return text.find(needle) != std::u16string_view::npos;
@@ -166,9 +191,17 @@ void CRecordIndex::SetTimeTextFormatter(TimeTextFormatter formatter)
     std::lock_guard lock(m_mutex);
     m_timeText = std::move(formatter);
     m_timeTexts.clear();
+    m_timeTextZone.clear();
 }
 
-void CRecordIndex::refreshTimeTextCache() const
+std::u16string CRecordIndex::formatTimeText(std::uint32_t startTime) const
+{
+    const std::time_t t = startTime;
+    return toUtf16(m_timeText ? LowerForSearch(m_timeText(t)) : RecordTimeText(t));
+}
+
+/// Makes m_timeTexts hold every record's start, reusing the texts it already has.
+void CRecordIndex::refreshTimeTexts() const
 {
     // The text of a start time changes only with the formatter or the time zone.
     const std::string zone = std::to_string(::timezone) + tzname[0] + tzname[1];
@@ -176,17 +209,22 @@ void CRecordIndex::refreshTimeTextCache() const
         m_timeTexts.clear();
         m_timeTextZone = zone;
     }
-}
-
-std::u16string_view CRecordIndex::timeText(std::uint32_t startTime) const
-{
-    auto it = m_timeTexts.find(startTime);
-    if (it == m_timeTexts.end()) {
-        const std::time_t t = startTime;
-        const std::string text = m_timeText ? LowerForSearch(m_timeText(t)) : RecordTimeText(t);
-        it = m_timeTexts.emplace(startTime, toUtf16(text)).first;
-    }
-    return it->second;
+    std::vector<TimeText> fresh;
+    std::size_t old = 0;
+    for (const YearGroup& year : m_tree->years)
+        for (const MonthGroup& month : year.months)
+            for (const DayGroup& day : month.days)
+                for (const RecordInfo& r : day.records) {
+                    if (!fresh.empty() && fresh.back().start == r.startTime)
+                        continue;
+                    while (old < m_timeTexts.size() && m_timeTexts[old].start < r.startTime)
+                        ++old;
+                    if (old < m_timeTexts.size() && m_timeTexts[old].start == r.startTime)
+                        fresh.push_back(std::move(m_timeTexts[old]));
+                    else
+                        fresh.push_back({r.startTime, formatTimeText(r.startTime)});
+                }
+    m_timeTexts = std::move(fresh);
 }
 
 void CRecordIndex::SetArchiveView(bool archive)
@@ -767,29 +805,44 @@ void CRecordIndex::EnumerateRecords(std::uint32_t type, std::string_view searchT
     if (!m_tree)
         return;
     const std::u16string needle = LowerForSearch(std::u16string_view(toUtf16(searchText)));
-    if (!needle.empty())
-        refreshTimeTextCache();
     char16_t buffer[RecordInfo::kAnnotationUnits];
+    std::size_t cursor = 0;
+    bool stale = false;
+    std::u16string uncached;
+    // The cached text of a start time; the cache is walked in step with the records.
+    const auto timeText = [&](std::uint32_t start) -> std::u16string_view {
+        while (cursor < m_timeTexts.size() && m_timeTexts[cursor].start < start)
+            ++cursor;
+        if (cursor < m_timeTexts.size() && m_timeTexts[cursor].start == start)
+            return m_timeTexts[cursor].text;
+        stale = true;
+        uncached = formatTimeText(start);
+        return uncached;
+    };
     const auto matches = [&](const RecordInfo& r) {
         if (needle.empty())
             return true;
         if (contains(lowerField(r.skypeName, RecordInfo::kNameUnits, buffer), needle) ||
             contains(lowerField(r.fullName, RecordInfo::kNameUnits, buffer), needle) ||
-            contains(lowerField(r.annotation, RecordInfo::kAnnotationUnits, buffer), needle))
-            return true;
-        const std::string length =
-            RecordLengthText(std::int64_t(r.endTime) - std::int64_t(r.startTime));
-        std::copy(length.begin(), length.end(), buffer);
-        if (contains(std::u16string_view(buffer, length.size()), needle))
+            contains(lowerField(r.annotation, RecordInfo::kAnnotationUnits, buffer), needle) ||
+            contains(lengthText(std::int64_t(r.endTime) - std::int64_t(r.startTime), buffer),
+                     needle))
             return true;
         return contains(timeText(r.startTime), needle);
     };
+    if (!needle.empty()) {
+        const std::string zone = std::to_string(::timezone) + tzname[0] + tzname[1];
+        if (zone != m_timeTextZone || m_timeTexts.empty())
+            refreshTimeTexts();
+    }
     for (const YearGroup& year : m_tree->years)
         for (const MonthGroup& month : year.months)
             for (const DayGroup& day : month.days)
                 for (const RecordInfo& r : day.records)
                     if ((type == kAllRecordTypes || r.type == type) && matches(r))
                         visit(r);
+    if (stale)
+        refreshTimeTexts(); // records came or went: ready for the next search
 }
 
 } // namespace tw

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "records/index_file.h"
 #include "records/record_info.h"
@@ -28,8 +28,8 @@ constexpr std::uint32_t kAllRecordTypes = 0;
 /// Thread safety: one (recursive) mutex guards every operation, so the record pipeline's
 /// workers, the list refill thread and the UI thread may call any of them at once. Callbacks
 /// (the removal listener, enumeration visitors, the full-name lookup and the time-text
-/// formatter) run with the mutex held: they may call back into this index, but must not
-/// wait for another thread that does.
+/// formatter) run with the mutex held: they may read from this index (an enumeration
+/// visitor must not change it), and must not wait for another thread that uses it.
 class CRecordIndex
 {
 public:
@@ -130,8 +130,13 @@ private:
     bool saveTo(const std::string& indexPath, const IndexDayHook& onDay,
                 const IndexRecordFilter& filter);
 
-    void refreshTimeTextCache() const;
-    std::u16string_view timeText(std::uint32_t startTime) const;
+    struct TimeText
+    {
+        std::uint32_t start;
+        std::u16string text;
+    };
+    std::u16string formatTimeText(std::uint32_t startTime) const;
+    void refreshTimeTexts() const;
 
     mutable std::recursive_mutex m_mutex;
     Clock m_clock;
@@ -142,8 +147,9 @@ private:
     std::string m_indexPath;
     bool m_archiveView = false;
     std::unique_ptr<IndexTree> m_tree;
-    // Lower-cased Time texts by start time: formatting dominates a search otherwise.
-    mutable std::unordered_map<std::uint32_t, std::u16string> m_timeTexts;
+    // Lower-cased Time texts in ascending start time, read in step with an enumeration:
+    // formatting them would dominate a search otherwise.
+    mutable std::vector<TimeText> m_timeTexts;
     mutable std::string m_timeTextZone;
 };
 

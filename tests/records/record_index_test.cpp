@@ -302,6 +302,12 @@ TEST_F(RecordIndexTest, EnumerationOrderTypesAndSearch)
     EXPECT_EQ(keys(m_index, 0, "pm"), std::vector<std::uint32_t>{a.startTime});
     EXPECT_EQ(keys(m_index, RECORD_VOICEMAIL, "2006"), std::vector<std::uint32_t>{c.startTime});
     EXPECT_TRUE(keys(m_index, 0, "zebra").empty());
+    // A record added after a search is found by its Time text, then and later.
+    const auto d =
+        makeRecordFile(m_dir.path(), RECORD_VOICEMAIL, localTime(2007, 7, 22, 16, 0, 0), 5, "dan");
+    ASSERT_EQ(m_index.AddRecord(d), 1);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(keys(m_index, 0, "pm"), (std::vector<std::uint32_t>{a.startTime, d.startTime}));
     EXPECT_EQ(RecordLengthText(59 * 60 + 59), "59:59");
     EXPECT_EQ(RecordLengthText(3600), "01:00:00");
 }
