@@ -1,5 +1,7 @@
 #pragma once
 
+#include "records/record_info.h"
+
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -26,11 +28,9 @@ enum CallFlags : std::uint32_t {
     CF_CAPTURING = 0x1000000,
 };
 
-enum RecordKind : std::uint32_t {
-    RECORD_NONE = 0,
-    RECORD_VOICEMAIL = 1,
-    RECORD_CONVERSATION = 2,
-};
+/// No recording yet; the record types themselves (RECORD_VOICEMAIL, RECORD_CONVERSATION) are
+/// the ones stored in the record description.
+constexpr std::uint32_t RECORD_NONE = 0;
 
 /// A call folded into another one by a conference.
 struct CallParticipant
