@@ -398,8 +398,10 @@ void CRecordIndex::scanFolder(IndexTree& tree, const std::string& folder, int ye
         ::close(fd);
         if (!regular || st.st_size == 0)
             continue;
-        if (utf16Length(path) >= RecordInfo::kPathUnits) {
-            tracef(2, "CRecordIndex::Scan()::PathTooLong(%s)", path.c_str());
+        // The entry stores the path in UTF-16: a path too long for it, or one that is not
+        // valid UTF-8 and would not name the file any more, is left out (the file stays).
+        if (utf16Length(path) >= RecordInfo::kPathUnits || toUtf8(toUtf16(path)) != path) {
+            tracef(2, "CRecordIndex::Scan()::UnstorablePath(%s)", path.c_str());
             continue;
         }
         RecordInfo info;

@@ -180,11 +180,19 @@ TEST_F(RecordIndexTest, ScanIndexesOnlyRecordsInDateFolders)
     writeFile(day + "/ti131500131530vbob.mp3", {1, 2, 3});      // an MP3 record
     writeFile(day + "/ti141500141530vbob.txt", {1, 2, 3});      // not audio
     fs::create_directories(m_dir / "misc");
-    test::writePcmWav(m_dir / "misc/ti151500151530vbob.wav", 100);   // not a date folder
-    fs::create_directory_symlink(m_dir.path(), day + "/2007-07-21"); // a loop
+    test::writePcmWav(m_dir / "misc/ti151500151530vbob.wav", 100);            // not a date folder
+    test::writePcmWav(day + "/ti161500161530v\xff.wav", 100);                 // not UTF-8
+    const std::string deep = m_dir / ("2007-07-20 " + std::string(240, 'x')); // path too long
+    fs::create_directories(deep);
+    test::writePcmWav(deep + "/ti171500171530vbob.wav", 100);
+    test::writePcmWav(day + "/ti181500181530v'a b\"\xC3\xA7\n.wav", 100); // odd but fine
+    fs::create_directory_symlink(m_dir.path(), day + "/2007-07-21");      // a loop
     ASSERT_TRUE(m_index.OpenFolder(m_dir.path()));
     const auto found = keys(m_index);
-    ASSERT_EQ(found.size(), 2u);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(m_index.FindRecord(found[2])->Path(), day + "/ti181500181530v'a b\"\xC3\xA7\n.wav");
+    EXPECT_EQ(m_index.FindRecord(found[2])->SkypeName(), "'a b\"\xC3\xA7\n");
+    EXPECT_TRUE(fs::exists(day + "/ti161500161530v\xff.wav"));
     EXPECT_EQ(found[0], a.startTime);
     EXPECT_EQ(found[1], localTime(2007, 7, 20, 13, 15, 0));
     const auto mp3 = m_index.FindRecord(found[1]);
