@@ -191,8 +191,9 @@ TEST(RandomInputTest, WaveAndChunkReadersSurviveGarbage)
             continue; // the chunk reader needs a real file: every fourth round
         writeFile(path, bytes);
         RecordInfo read;
-        if (ReadRecordInfo(path, read))
+        if (ReadRecordInfo(path, read)) {
             EXPECT_LT(read.Path().size(), 4 * RecordInfo::kPathUnits);
+        }
     }
 }
 
