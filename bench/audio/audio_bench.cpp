@@ -80,25 +80,31 @@ struct Timing
     double wall = 1e9; ///< elapsed seconds
 };
 
-/// Best of runs. Processor time is what the comparison uses: on a shared machine the
-/// elapsed time mostly measures the other tenants. A tool's time is that of its process.
-Timing best(int runs, bool external, const std::function<bool()>& job)
+/// One timed run. Processor time is what the comparison uses: on a shared machine the
+/// elapsed time mostly measures the other tenants. A tool's processor time is that of its
+/// process; ours is this process's, plus its children's where it runs a tool itself.
+Timing once(bool self, bool children, const std::function<bool()>& job)
 {
+    const double selfBefore = cpuSeconds(RUSAGE_SELF);
+    const double childBefore = cpuSeconds(RUSAGE_CHILDREN);
+    const auto begin = std::chrono::steady_clock::now();
+    if (!job())
+        return {-1, -1};
     Timing t;
-    const int who = external ? RUSAGE_CHILDREN : RUSAGE_SELF;
-    for (int i = 0; i < runs; ++i) {
-        const double cpu = cpuSeconds(who);
-        const auto begin = std::chrono::steady_clock::now();
-        if (!job()) {
-            std::fprintf(stderr, "a run failed\n");
-            return {-1, -1};
-        }
-        t.wall = std::min(
-            t.wall,
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
-        t.cpu = std::min(t.cpu, cpuSeconds(who) - cpu);
-    }
+    t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    t.cpu = (self ? cpuSeconds(RUSAGE_SELF) - selfBefore : 0) +
+            (children ? cpuSeconds(RUSAGE_CHILDREN) - childBefore : 0);
     return t;
+}
+
+void keepBest(Timing& best, const Timing& t)
+{
+    if (t.cpu < 0 || best.cpu < 0) {
+        best = {-1, -1};
+        return;
+    }
+    best.cpu = std::min(best.cpu, t.cpu);
+    best.wall = std::min(best.wall, t.wall);
 }
 
 bool tool(const std::vector<std::string>& argv)
@@ -162,14 +168,19 @@ int main(int argc, char** argv)
     std::printf("%-24s %16s %16s %6s  %s\n", "conversion", "ours", "tool", "ratio", "tool");
     int worse = 0;
     for (const auto& row : rows) {
-        // Codec 4 runs lame itself: its processor time is the child's plus our own.
+        // Runs alternate between ours and the tool, so that a busy spell of the machine
+        // touches both alike. Codec 4 runs lame itself: its children count too.
         const bool runsTool = row.name == std::string("MP3 by lame (runner)");
-        Timing ours = best(runs, false, row.ours);
-        if (runsTool) {
-            const Timing child = best(runs, true, row.ours);
-            ours.cpu += child.cpu;
+        Timing ours, theirs;
+        for (int i = 0; i < runs; ++i) {
+            keepBest(ours, once(true, runsTool, row.ours));
+            keepBest(theirs, once(false, true, row.theirs));
         }
-        const Timing theirs = best(runs, true, row.theirs);
+        if (ours.cpu < 0 || theirs.cpu < 0) {
+            std::printf("%-24s a run failed\n", row.name);
+            ++worse;
+            continue;
+        }
         const double ratio = ours.cpu / theirs.cpu;
         if (ratio > 1.1)
             ++worse;
