@@ -1,5 +1,7 @@
 #include "records/record_info.h"
 
+#include "records/record_naming.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -267,17 +269,9 @@ bool IsRecordMp3(std::string_view path)
 std::string MakeRecordFileName(std::uint32_t type, std::time_t start, std::time_t end,
                                std::string_view skypeName)
 {
-    std::tm s{};
-    std::tm e{};
-    localtime_r(&start, &s);
-    localtime_r(&end, &e);
-    char head[32];
-    std::snprintf(head, sizeof head, "ti%02d%02d%02d%02d%02d%02d%c", s.tm_hour, s.tm_min, s.tm_sec,
-                  e.tm_hour, e.tm_min, e.tm_sec, type == RECORD_CONVERSATION ? 'c' : 'v');
-    std::string name = head;
-    for (const char c : skypeName)
-        name.push_back(c == '/' || static_cast<unsigned char>(c) < 0x20 ? '_' : c);
-    return name + ".wav";
+    return "ti" + FormatClockTime(start) + FormatClockTime(end) +
+           std::string(RecordTypeLetter(static_cast<int>(type))) + SafeFileNamePart(skypeName) +
+           ".wav";
 }
 
 bool RecordInfoFromFileName(std::string_view fileName, int year, int month, int day,

@@ -100,8 +100,7 @@ bool IsRecordWav(std::string_view path);
 bool IsRecordMp3(std::string_view path);
 
 /// The record file name: "ti" HHMMSS(start) HHMMSS(end) in local time, "v" or "c", the
-/// partner Skype name, ".wav". Characters that cannot stand in a file name ('/', control
-/// characters) become '_'.
+/// partner Skype name made safe for a file name (SafeFileNamePart), ".wav".
 std::string MakeRecordFileName(std::uint32_t type, std::time_t start, std::time_t end,
                                std::string_view skypeName);
 

@@ -8,7 +8,7 @@
 #include "platform/utf.h"
 #include "records/riff_wave_file.h"
 #include "skype/call_handling.h"
-#include "skype/record_naming.h"
+#include "records/record_naming.h"
 #include "skype/skype_link.h"
 
 namespace tw {
@@ -36,7 +36,7 @@ std::string CallHandling::todayFolder()
     const std::string& records = m_link.settings().recordsFolder;
     if (records.empty())
         return {};
-    const std::string dated = JoinPath(records, FormatDateFolder(m_loop.wallTime()));
+    const std::string dated = JoinPath(records, RecordDateFolderName(m_loop.wallTime()));
     if (EnsureFolderPath(dated))
         return dated;
     EnsureFolderPath(records);

@@ -8,7 +8,7 @@
 
 #include "platform/file_util.h"
 #include "records/riff_wave_file.h"
-#include "skype/record_naming.h"
+#include "records/record_naming.h"
 
 namespace tw {
 namespace {

@@ -142,7 +142,7 @@ TEST_F(FileNameTest, MadeNamesParseBack)
 {
     const std::time_t start = test::localTime(2007, 7, 20, 23, 59, 50);
     const std::string name = MakeRecordFileName(RECORD_CONVERSATION, start, start + 100, "a/b");
-    EXPECT_EQ(name, "ti235950000130ca_b.wav");
+    EXPECT_EQ(name, "ti235950000130ca%2Fb.wav");
     EXPECT_EQ(RecordDateFolderName(start), "2007-07-20");
     RecordInfo info;
     ASSERT_TRUE(RecordInfoFromFileName(name, 2007, 7, 20, info));

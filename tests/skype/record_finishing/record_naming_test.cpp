@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/utf.h"
-#include "skype/record_naming.h"
+#include "records/record_info.h"
+#include "records/record_naming.h"
 
 namespace tw {
 namespace {
@@ -27,7 +28,7 @@ TEST_F(RecordNaming, RecordNameCarriesTimesLetterAndHandle)
               "/r/2007-07-20/ti143000143105vcaller1.wav");
     EXPECT_EQ(RecordFilePath("/r", k143000, k143000 + 1, 2, "", ".wav"), "/r/ti143000143001c.wav");
     EXPECT_EQ(SegmentFileName(k143000, k143000 + 20, true), "ti143000143020m.wav");
-    EXPECT_EQ(FormatDateFolder(k143000), "2007-07-20");
+    EXPECT_EQ(RecordDateFolderName(k143000), "2007-07-20");
 }
 
 TEST_F(RecordNaming, HostileHandlesBecomeSafeDistinctNames)

@@ -26,8 +26,6 @@ std::string SafeFileNamePart(std::string_view handle);
 
 /// "%H%M%S" of t in local time.
 std::string FormatClockTime(std::time_t t);
-/// "%Y-%m-%d" of t in local time: the name of the dated record folder.
-std::string FormatDateFolder(std::time_t t);
 
 /// "v" for a voice mail, "c" for a conversation, "t" for type 3, "" for anything else.
 std::string_view RecordTypeLetter(int recordType);

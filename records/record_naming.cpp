@@ -1,4 +1,4 @@
-#include "skype/record_naming.h"
+#include "records/record_naming.h"
 
 #include <cstdio>
 #include <vector>
@@ -116,11 +116,6 @@ std::string SafeFileNamePart(std::string_view handle)
 std::string FormatClockTime(std::time_t t)
 {
     return formatLocal(t, "%H%M%S");
-}
-
-std::string FormatDateFolder(std::time_t t)
-{
-    return formatLocal(t, "%Y-%m-%d");
 }
 
 std::string_view RecordTypeLetter(int recordType)
