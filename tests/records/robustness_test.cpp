@@ -1,7 +1,6 @@
 // Damaged and hostile input: index files, WAV files and record chunks. Nothing may crash,
 // allocate without bound or lose a record file; a bad index is rebuilt from the files.
 
-#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -14,74 +13,64 @@
 namespace tw {
 namespace {
 
-namespace fs = std::filesystem;
-using test::readFile;
-using test::writeFile;
+using namespace test;
 
-void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v)
-{
-    std::memcpy(b.data() + at, &v, 4);
-}
-
-class HostileIndexTest : public ::testing::Test
+class HostileIndexTest : public RecordFolderTest
 {
 protected:
     void SetUp() override
     {
-        m_records.push_back(test::makeRecordFile(m_dir.path(), RECORD_VOICEMAIL,
-                                                 test::localTime(2007, 7, 20, 9, 0, 0), 30));
-        m_records.push_back(test::makeRecordFile(m_dir.path(), RECORD_VOICEMAIL,
-                                                 test::localTime(2007, 7, 20, 10, 0, 0), 30));
-        m_records.push_back(test::makeRecordFile(m_dir.path(), RECORD_CONVERSATION,
-                                                 test::localTime(2007, 7, 22, 9, 0, 0), 30,
-                                                 "odd name \xE2\x82\xAC"));
+        m_records = {rec(RECORD_VOICEMAIL, at(2007, 7, 20, 9)),
+                     rec(RECORD_VOICEMAIL, at(2007, 7, 20, 10)),
+                     rec(RECORD_CONVERSATION, at(2007, 7, 22, 9), 30, "odd name \xE2\x82\xAC")};
         CRecordIndex index;
         ASSERT_TRUE(index.OpenFolder(m_dir.path()));
         ASSERT_TRUE(index.SetRecordFlags(m_records[0].startTime, RECFLAG_LOCKED));
         ASSERT_TRUE(index.Save());
-        m_good = readFile(indexPath());
+        m_good = readFile(m_index);
         // header, year, month, 2 days, 2 + 1 records
         ASSERT_EQ(m_good.size(), 56u + 40 + 40 + 80 + 3 * 872);
     }
 
-    std::string indexPath() const { return m_dir / "twkrdb.ndx"; }
-
     /// Opens the folder over the damaged index: every record is back (rebuilt from the files
     /// when the index was refused) and the new index file loads.
-    void expectRecovered(const std::vector<std::uint8_t>& damaged, const std::string& what)
+    void expectRecovered(const std::string& damaged, const std::string& what)
     {
-        writeFile(indexPath(), damaged);
+        writeFile(m_index, damaged);
         CRecordIndex index;
         ASSERT_TRUE(index.OpenFolder(m_dir.path())) << what;
         EXPECT_EQ(index.GetRecordCount(), 3u) << what;
         for (const auto& r : m_records) {
-            EXPECT_TRUE(fs::exists(r.Path())) << what;
+            EXPECT_TRUE(exists(r.Path())) << what;
             EXPECT_TRUE(index.FindRecord(r.startTime)) << what;
         }
         EXPECT_TRUE(index.Load()) << what;
     }
 
-    test::ScopedTimeZone m_tz{"Europe/Berlin"};
-    test::TempFolder m_dir;
+    std::string m_index = m_dir.file("twkrdb.ndx");
     std::vector<RecordInfo> m_records;
-    std::vector<std::uint8_t> m_good;
+    std::string m_good;
 };
 
-TEST_F(HostileIndexTest, TruncatedIndexIsRebuilt)
+TEST_F(HostileIndexTest, SoundIndexIsKeptAndTruncatedOneRebuilt)
 {
+    // A sound index is used as it is (the lock flag lives only there, not in the chunk).
+    CRecordIndex index;
+    ASSERT_TRUE(index.OpenFolder(m_dir.path()));
+    EXPECT_EQ(index.GetRecordFlags(m_records[0].startTime), RECFLAG_LOCKED);
+    EXPECT_EQ(readFile(m_index), m_good);
     for (std::size_t size = 0; size < m_good.size(); size += size < 300 ? 7 : 401)
-        expectRecovered({m_good.begin(), m_good.begin() + size}, "cut at " + std::to_string(size));
+        expectRecovered(m_good.substr(0, size), "cut at " + std::to_string(size));
 }
 
 TEST_F(HostileIndexTest, LyingCountsAndCapacitiesAreRefused)
 {
-    struct Damage
+    const struct
     {
         const char* what;
         std::size_t at;
         std::uint32_t value;
-    };
-    const Damage damages[] = {
+    } damages[] = {
         {"version", 0, 201},
         {"year count beyond the file", 24, 1000000},
         {"year capacity below count", 28, 0},
@@ -95,41 +84,30 @@ TEST_F(HostileIndexTest, LyingCountsAndCapacitiesAreRefused)
         {"day key out of order", 136, 25},
         {"day key zero", 176, 0},
     };
-    for (const Damage& d : damages) {
+    for (const auto& d : damages) {
         auto bytes = m_good;
         put32(bytes, d.at, d.value);
         expectRecovered(bytes, d.what);
     }
     // Records out of order within their day.
-    auto bytes = m_good;
     const std::size_t records = 56 + 40 + 40 + 80;
-    std::swap_ranges(bytes.begin() + records, bytes.begin() + records + 872,
-                     bytes.begin() + records + 872);
-    expectRecovered(bytes, "unsorted records");
-}
-
-TEST_F(HostileIndexTest, TrustedIndexKeepsItsFlags)
-{
-    // A sound index is used as it is (the lock flag lives only there, not in the chunk).
-    CRecordIndex index;
-    ASSERT_TRUE(index.OpenFolder(m_dir.path()));
-    EXPECT_EQ(index.GetRecordFlags(m_records[0].startTime), RECFLAG_LOCKED);
-    EXPECT_EQ(readFile(indexPath()), m_good);
+    expectRecovered(m_good.substr(0, records) + m_good.substr(records + 872, 872) +
+                        m_good.substr(records, 872) + m_good.substr(records + 2 * 872),
+                    "unsorted records");
 }
 
 TEST_F(HostileIndexTest, RandomMutationsNeverCrashTheLoader)
 {
     std::mt19937 random(20070720);
-    const std::string path = m_dir / "fuzz.ndx";
+    const std::string path = m_dir.file("fuzz.ndx");
     for (int round = 0; round < 400; ++round) {
         auto bytes = m_good;
-        const int edits = 1 + static_cast<int>(random() % 4);
-        for (int e = 0; e < edits; ++e) {
+        for (int e = 1 + int(random() % 4); e > 0; --e) {
             const std::size_t at = random() % (bytes.size() - 4);
             if (random() % 2)
-                bytes[at] = static_cast<std::uint8_t>(random());
+                bytes[at] = char(random());
             else
-                put32(bytes, at & ~std::size_t(3), static_cast<std::uint32_t>(random()));
+                put32(bytes, at & ~std::size_t(3), std::uint32_t(random()));
         }
         if (random() % 5 == 0)
             bytes.resize(random() % bytes.size());
@@ -137,8 +115,7 @@ TEST_F(HostileIndexTest, RandomMutationsNeverCrashTheLoader)
         IndexTree tree;
         if (!LoadIndexFile(path, tree))
             continue;
-        // Whatever loaded must be walkable.
-        std::size_t records = 0;
+        std::size_t records = 0; // whatever loaded must be walkable
         for (const auto& y : tree.years)
             for (const auto& m : y.months)
                 for (const auto& d : m.days) {
@@ -152,26 +129,26 @@ TEST_F(HostileIndexTest, RandomMutationsNeverCrashTheLoader)
 
 TEST(RandomInputTest, WaveAndChunkReadersSurviveGarbage)
 {
-    test::TempFolder dir;
-    const std::string good = dir / "good.wav";
-    test::writePcmWav(good, 400);
+    TempDir dir;
+    const std::string good = dir.file("good.wav");
+    writePcmWav(good, 400);
     RecordInfo info;
     info.SetPath(good);
     ASSERT_TRUE(AppendRecordInfo(info));
     const auto original = readFile(good);
     std::mt19937 random(4711);
-    const std::string path = dir / "fuzz.wav";
+    const std::string path = dir.file("fuzz.wav");
     for (int round = 0; round < 900; ++round) {
-        std::vector<std::uint8_t> bytes;
+        std::string bytes;
         if (round % 10 == 0) {
             bytes.resize(random() % 200);
             for (auto& b : bytes)
-                b = static_cast<std::uint8_t>(random());
+                b = char(random());
         } else {
             bytes = original;
             for (int e = 0; e < 3; ++e) {
                 const std::size_t at = random() % (bytes.size() - 4);
-                put32(bytes, at, random() % 3 ? static_cast<std::uint32_t>(random()) : 0xFFFFFFFF);
+                put32(bytes, at, random() % 3 ? std::uint32_t(random()) : 0xFFFFFFFF);
             }
             if (random() % 3 == 0)
                 bytes.resize(random() % bytes.size());

@@ -1,13 +1,15 @@
 // Conversions through each codec, checked with readers that are not ours (sox, libsndfile
-// on the plain file, a hand-written header parser).
+// on the plain file, a hand-written header parser), and damaged sources.
 
-#include <cmath>
+#include <filesystem>
+#include <random>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "records/audio_converter.h"
-#include "tests/records/audio/audio_test_util.h"
+#include "records/riff_wave_file.h"
+#include "tests/records/test_util.h"
 
 namespace tw {
 namespace {
@@ -21,13 +23,13 @@ class ConvertTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_source = m_dir.file("ti101500101520vbob.wav");
         writeSineWav(m_source, 16000, 1, 16, kSeconds, 440);
-        m_sourceBytes = readBytes(m_source);
+        appendTwkiChunk(m_source); // as every WAV record carries, which libsndfile refuses
+        m_sourceBytes = readFile(m_source);
     }
 
     TempDir m_dir;
-    std::string m_source;
+    std::string m_source = m_dir.file("ti101500101520vbob.wav");
     std::string m_sourceBytes;
     CAudioConverter m_converter;
 };
@@ -47,27 +49,22 @@ TEST_F(ConvertTest, CompressedWavsOpenInSoxWithTheirTagAndDuration)
         EXPECT_EQ(parseWav(target).tag, c.tag);
         EXPECT_EQ(CAudioConverter::DetectCodec(target), c.codec);
         EXPECT_NEAR(soxDuration(target), kSeconds, kSeconds * 0.01);
-        // The decoded audio is still the tone.
-        const Decoded d = decodeWithSndfile(target);
+        const Decoded d = decodeWithSndfile(target); // still the tone
         ASSERT_TRUE(d.ok);
         EXPECT_NEAR(zeroCrossingFrequency(d.samples, d.rate), 440, 2);
     }
-    EXPECT_EQ(readBytes(m_source), m_sourceBytes);
-}
+    EXPECT_EQ(readFile(m_source), m_sourceBytes);
 
-TEST_F(ConvertTest, CompressedWavConvertsBackToPcm)
-{
-    std::string adpcm = m_dir.file("adpcm.wav");
-    ASSERT_TRUE(m_converter.Convert(m_source, adpcm, kCodecAdpcm, 0));
+    // And back to PCM, through Convert and through ConvertToPcm alike.
     std::string pcm = m_dir.file("pcm.wav");
-    ASSERT_TRUE(m_converter.Convert(adpcm, pcm, kCodecPcm, 0));
+    ASSERT_TRUE(m_converter.Convert(m_dir.file("out1.wav"), pcm, kCodecPcm, 0));
     const WavHeader h = parseWav(pcm);
     EXPECT_EQ(h.tag, 1);
     EXPECT_EQ(h.bits, 16);
     EXPECT_EQ(h.rate, 16000u);
     EXPECT_NEAR(soxDuration(pcm), kSeconds, kSeconds * 0.01);
-    EXPECT_EQ(CAudioConverter::ConvertToPcm(adpcm, m_dir.file("pcm2.wav")), 1);
-    EXPECT_EQ(readBytes(m_dir.file("pcm2.wav")), readBytes(pcm));
+    EXPECT_EQ(CAudioConverter::ConvertToPcm(m_dir.file("out1.wav"), m_dir.file("pcm2.wav")), 1);
+    EXPECT_EQ(readFile(m_dir.file("pcm2.wav")), readFile(pcm));
 }
 
 TEST_F(ConvertTest, Mp3WaveCarriesTheStandardFormatAndUnwrapsToItsDataChunk)
@@ -83,53 +80,41 @@ TEST_F(ConvertTest, Mp3WaveCarriesTheStandardFormatAndUnwrapsToItsDataChunk)
     EXPECT_EQ(h.byteRate, 4000u); // 32 kbit/s constant
     EXPECT_EQ(h.blockAlign, 1);
     ASSERT_EQ(h.extra.size(), 12u);
-    EXPECT_EQ(h.extra[0] | h.extra[1] << 8, 1);   // MPEG
-    EXPECT_EQ(h.extra[6] | h.extra[7] << 8, 144); // bytes per frame at 32 kbit/s, 16 kHz
+    EXPECT_EQ(le32(h.extra, 0) & 0xFFFF, 1u);   // MPEG
+    EXPECT_EQ(le32(h.extra, 6) & 0xFFFF, 144u); // bytes per frame at 32 kbit/s, 16 kHz
     EXPECT_EQ(h.data.size() % 144, 0u);
     EXPECT_NEAR(double(h.data.size()) / h.byteRate, kSeconds, kSeconds * 0.01);
     EXPECT_EQ(CAudioConverter::DetectCodec(target), kCodecMp3Wave);
 
     const std::string mp3 = m_dir.file("ti101500101520vbob.mp3");
     ASSERT_TRUE(CAudioConverter::tiMP3WaveToPureMP3(target, mp3, &error)) << error;
-    EXPECT_EQ(readBytes(mp3), h.data);
+    EXPECT_EQ(readFile(mp3), h.data);
     const Decoded d = decodeWithSndfile(mp3);
     ASSERT_TRUE(d.ok);
     EXPECT_EQ(d.rate, 16000);
     EXPECT_NEAR(d.seconds(), kSeconds, kSeconds * 0.01);
     EXPECT_NEAR(zeroCrossingFrequency(d.samples, d.rate), 440, 2);
-}
 
-TEST_F(ConvertTest, UnwrapCopiesWholeBuffersAndOddRemainders)
-{
-    for (std::size_t size : {std::size_t(16384), std::size_t(8193), std::size_t(1)}) {
-        SCOPED_TRACE(size);
+    // Unwrapping copies whole buffers and odd remainders alike.
+    WaveFormat format;
+    format.formatTag = 0x55;
+    format.blockAlign = 1;
+    format.extra = {1, 0, 2, 0, 0, 0, 144, 0, 1, 0, 0x51, 0x04};
+    for (std::size_t size : {16384, 8193, 1}) {
         std::string data(size, '\0');
         for (std::size_t i = 0; i < size; ++i)
             data[i] = char(i * 7 + 3);
-        const std::string wav = m_dir.file("frames.wav");
-        // A hand-made MPEG Layer-3 WAV header around arbitrary bytes.
-        std::string s = "RIFF____WAVEfmt ";
-        const unsigned char fmt[] = {30,   0,    0, 0, 0x55, 0, 1, 0, 0x80, 0x3E, 0, 0,
-                                     0xA0, 0x0F, 0, 0, 1,    0, 0, 0, 12,   0,    1, 0,
-                                     2,    0,    0, 0, 144,  0, 1, 0, 0x51, 0x04};
-        s.append(reinterpret_cast<const char*>(fmt), sizeof fmt);
-        s += "data";
-        for (int i = 0; i < 4; ++i)
-            s.push_back(char((size >> (8 * i)) & 0xFF));
-        s += data;
-        if (size & 1)
-            s.push_back('\0');
-        const std::uint32_t riff = std::uint32_t(s.size() - 8);
-        for (int i = 0; i < 4; ++i)
-            s[4 + i] = char((riff >> (8 * i)) & 0xFF);
-        writeBytes(wav, s);
-        appendTwkiChunk(wav);
-        ASSERT_TRUE(CAudioConverter::tiMP3WaveToPureMP3(wav, m_dir.file("frames.mp3")));
-        EXPECT_EQ(readBytes(m_dir.file("frames.mp3")), data);
+        CRiffWaveFile wav;
+        ASSERT_EQ(wav.Open(target, &format, CRiffWaveFile::kModeWrite), hr::ok);
+        ASSERT_EQ(wav.Write(std::uint32_t(size), data.data(), nullptr), hr::ok);
+        ASSERT_EQ(wav.Close(), hr::ok);
+        appendTwkiChunk(target);
+        ASSERT_TRUE(CAudioConverter::tiMP3WaveToPureMP3(target, mp3));
+        EXPECT_EQ(readFile(mp3), data) << size;
     }
 }
 
-TEST_F(ConvertTest, InPlaceLeavesOneFileInTheNewCodecAndNoUnderscoreOne)
+TEST_F(ConvertTest, InPlaceLeavesOneFileAndSameCodecCopies)
 {
     std::string target = m_source;
     ASSERT_TRUE(m_converter.Convert(m_source, target, kCodecAdpcm, 0));
@@ -142,90 +127,61 @@ TEST_F(ConvertTest, InPlaceLeavesOneFileInTheNewCodecAndNoUnderscoreOne)
     ASSERT_TRUE(m_converter.Convert(m_source, other, kCodecGsm, 0));
     EXPECT_EQ(parseWav(m_source).tag, 0x31);
     EXPECT_FALSE(exists(m_dir.file("ti101500101520vbob_1.wav")));
-}
 
-TEST_F(ConvertTest, SourceAlreadyInTheCodecIsLeftAloneOrCopied)
-{
-    std::string same = m_source;
-    ASSERT_TRUE(m_converter.Convert(m_source, same, kCodecPcm, 0));
-    EXPECT_EQ(readBytes(m_source), m_sourceBytes);
+    // A source already in the codec is left alone in place, or copied over a target.
+    const std::string gsm = readFile(m_source);
+    ASSERT_TRUE(m_converter.Convert(m_source, target, kCodecGsm, 0));
+    EXPECT_EQ(readFile(m_source), gsm);
     std::string copy = m_dir.file("copy.wav");
-    writeBytes(copy, "old content");
-    ASSERT_TRUE(m_converter.Convert(m_source, copy, kCodecPcm, 0));
-    EXPECT_EQ(readBytes(copy), m_sourceBytes);
-}
-
-TEST_F(ConvertTest, RecordWithDescriptionChunkConverts)
-{
-    // Every WAV record carries a "TWKI" chunk behind its WAVE chunk, which libsndfile
-    // alone refuses.
-    appendTwkiChunk(m_source);
-    for (int codec : {kCodecAdpcm, kCodecMp3Wave, kCodecGsm}) {
-        SCOPED_TRACE(codec);
-        std::string target = m_dir.file("twki" + std::to_string(codec) + ".wav");
-        std::string error;
-        ASSERT_TRUE(m_converter.Convert(m_source, target, codec, 0, &error)) << error;
-        EXPECT_EQ(CAudioConverter::DetectCodec(target), codec);
-    }
+    writeFile(copy, "old content");
+    ASSERT_TRUE(m_converter.Convert(m_source, copy, kCodecGsm, 0));
+    EXPECT_EQ(readFile(copy), gsm);
 }
 
 TEST_F(ConvertTest, ConvertToPcmReadsFlacOggAndStereoAtTheirOwnRate)
 {
-    // FLAC and Ogg made by sox, an independent writer.
-    const std::string stereo = m_dir.file("stereo.wav");
-    writeSineWav(stereo, 44100, 2, 16, 2.0, 1000);
-    for (const char* ext : {"flac", "ogg"}) {
+    writeSineWav(m_dir.file("stereo.wav"), 44100, 2, 16, 2.0, 1000);
+    for (const std::string ext : {"flac", "ogg"}) { // made by sox, an independent writer
         SCOPED_TRACE(ext);
-        const std::string encoded = m_dir.file(std::string("in.") + ext);
-        ASSERT_EQ(std::system(("sox '" + stereo + "' '" + encoded + "'").c_str()), 0);
-        const std::string pcm = m_dir.file(std::string("pcm_") + ext + ".wav");
-        ASSERT_EQ(CAudioConverter::ConvertToPcm(encoded, pcm), 1);
+        ASSERT_TRUE(shell(m_dir.path(), "sox stereo.wav in." + ext));
+        const std::string pcm = m_dir.file("pcm_" + ext + ".wav");
+        ASSERT_EQ(CAudioConverter::ConvertToPcm(m_dir.file("in." + ext), pcm), 1);
         const WavHeader h = parseWav(pcm);
         EXPECT_EQ(h.tag, 1);
         EXPECT_EQ(h.channels, 2);
         EXPECT_EQ(h.rate, 44100u);
         EXPECT_NEAR(soxDuration(pcm), 2.0, 0.02);
     }
-    EXPECT_EQ(CAudioConverter::ConvertToPcm(stereo, stereo), -1);
+    EXPECT_EQ(CAudioConverter::ConvertToPcm(m_source, m_source), -1);
 }
 
-TEST(DetectCodecTest, NamesAndTags)
+TEST_F(ConvertTest, DetectCodecByNameAndTag)
 {
-    TempDir dir;
-    EXPECT_EQ(CAudioConverter::DetectCodec(dir.file("missing.wav")), -1);
+    EXPECT_EQ(CAudioConverter::DetectCodec(m_dir.file("missing.wav")), -1);
+    EXPECT_EQ(CAudioConverter::DetectCodec(m_source), kCodecPcm);
     // A record MP3 is recognised by its name; an e-mail copy is not a record.
-    writeBytes(dir.file("a.mp3"), "ID3");
-    EXPECT_EQ(CAudioConverter::DetectCodec(dir.file("a.mp3")), kCodecLame);
-    EXPECT_EQ(CAudioConverter::DetectCodec(dir.file("a_em.mp3")), -1);
+    writeFile(m_dir.file("a.mp3"), "ID3");
+    EXPECT_EQ(CAudioConverter::DetectCodec(m_dir.file("a.mp3")), kCodecLame);
+    EXPECT_EQ(CAudioConverter::DetectCodec(m_dir.file("a_em.mp3")), -1);
     // A float WAV (tag 3) is no codec of ours.
-    const std::string floatWav = dir.file("float.wav");
-    writeSineWav(dir.file("int.wav"), 16000, 1, 16, 0.1, 440);
-    ASSERT_EQ(
-        std::system(("sox '" + dir.file("int.wav") + "' -e floating-point -b 32 '" + floatWav + "'")
-                        .c_str()),
-        0);
-    EXPECT_EQ(CAudioConverter::DetectCodec(floatWav), -1);
-    EXPECT_EQ(CAudioConverter::DetectCodec(dir.file("int.wav")), kCodecPcm);
+    writeSineWav(m_dir.file("int.wav"), 16000, 1, 16, 0.1, 440);
+    ASSERT_TRUE(shell(m_dir.path(), "sox int.wav -e floating-point -b 32 float.wav"));
+    EXPECT_EQ(CAudioConverter::DetectCodec(m_dir.file("float.wav")), -1);
 }
-
-} // namespace
-} // namespace tw
-
-namespace tw {
-namespace {
 
 TEST(ConcurrentConvertTest, RecordThreadsConvertAtTheSameTime)
 {
     // The record pipeline runs one conversion per finished record, several at once.
-    test::TempDir dir;
+    TempDir dir;
     const std::string source = dir.file("source.wav");
-    test::writeSineWav(source, 16000, 1, 16, 3.0, 440);
+    writeSineWav(source, 16000, 1, 16, 3.0, 440);
     const CAudioConverter converter;
     std::vector<std::thread> threads;
     std::vector<int> ok(8, 0);
+    const auto out = [&](int i) { return dir.file("out" + std::to_string(i) + ".wav"); };
     for (int i = 0; i < 8; ++i) {
         threads.emplace_back([&, i] {
-            std::string target = dir.file("out" + std::to_string(i) + ".wav");
+            std::string target = out(i);
             ok[std::size_t(i)] =
                 converter.Convert(source, target, i % 2 ? kCodecMp3Wave : kCodecAdpcm, 0);
         });
@@ -234,10 +190,79 @@ TEST(ConcurrentConvertTest, RecordThreadsConvertAtTheSameTime)
         t.join();
     for (int i = 0; i < 8; ++i) {
         EXPECT_TRUE(ok[std::size_t(i)]) << i;
-        EXPECT_EQ(test::readBytes(dir.file("out" + std::to_string(i) + ".wav")),
-                  test::readBytes(dir.file(std::string("out") + (i % 2 ? "1" : "0") + ".wav")))
-            << i;
+        EXPECT_EQ(readFile(out(i)), readFile(out(i % 2))) << i;
     }
+}
+
+std::vector<std::string> folderListing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Every conversion fails with a reason, leaves the source as it was and leaves no target or
+// temporary file behind.
+TEST(BadInputTest, EveryConversionFailsCleanly)
+{
+    TempDir dir;
+    const std::string good = dir.file("good.wav");
+    writeSineWav(good, 16000, 1, 16, 1.0, 440);
+    const std::string wav = readFile(good);
+    std::string zeroAlign = wav, zeroRate = wav, garbage(20000, '\0');
+    zeroAlign[32] = zeroAlign[33] = 0; // block alignment
+    put32(zeroRate, 28, 0);            // byte rate
+    std::mt19937 random(7);
+    for (char& c : garbage)
+        c = char(random());
+    const std::pair<const char*, std::string> badFiles[] = {
+        {"truncated.wav", wav.substr(0, wav.size() / 2)},
+        {"header_only.wav", wav.substr(0, 30)},
+        {"zero_align.wav", zeroAlign},
+        {"zero_rate.wav", zeroRate},
+        {"empty.wav", ""},
+        {"empty.mp3", ""},
+        {"garbage.mp3", garbage},
+        {"garbage.wav", std::string("RIFF\x10\0\0\0WAVEjunkjunkjunk", 24)},
+    };
+    std::filesystem::remove(good);
+    CAudioConverter converter;
+    for (const auto& [name, bytes] : badFiles) {
+        const std::string source = dir.file(name);
+        writeFile(source, bytes);
+        const auto before = folderListing(dir.path());
+        for (int codec : {kCodecPcm, kCodecAdpcm, kCodecMp3Wave, kCodecGsm}) {
+            SCOPED_TRACE(testing::Message() << name << " codec " << codec);
+            std::string target = dir.file("out.wav");
+            std::string error;
+            EXPECT_FALSE(converter.Convert(source, target, codec, 0, &error));
+            EXPECT_FALSE(error.empty());
+            std::string same = source;
+            EXPECT_FALSE(converter.Convert(source, same, codec, 0));
+            EXPECT_EQ(same, source);
+            EXPECT_EQ(readFile(source), bytes);
+            EXPECT_EQ(folderListing(dir.path()), before);
+        }
+        SCOPED_TRACE(name);
+        EXPECT_EQ(CAudioConverter::ConvertToPcm(source, dir.file("pcm.wav")), 0);
+        EXPECT_FALSE(CAudioConverter::tiMP3WaveToPureMP3(source, dir.file("x.mp3")));
+        EXPECT_EQ(folderListing(dir.path()), before);
+        EXPECT_EQ(CAudioConverter::DetectCodec(source),
+                  std::string(name).ends_with(".mp3") ? 4 : -1);
+        std::filesystem::remove(source);
+    }
+    // A sound source with an unknown codec or an unwritable target.
+    writeFile(good, wav);
+    std::string target = dir.file("out.wav");
+    EXPECT_FALSE(converter.Convert(good, target, 5, 0));
+    EXPECT_FALSE(converter.Convert(good, target, -1, 0));
+    EXPECT_FALSE(exists(target));
+    target = dir.file("no/such/folder/out.wav");
+    for (int codec : {kCodecAdpcm, kCodecMp3Wave})
+        EXPECT_FALSE(converter.Convert(good, target, codec, 0));
+    EXPECT_EQ(readFile(good), wav);
 }
 
 } // namespace

@@ -2,14 +2,14 @@
 // hang or are missing.
 
 #include <chrono>
-#include <cstdlib>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "records/audio_converter.h"
 #include "records/lame_runner.h"
-#include "tests/records/audio/audio_test_util.h"
+#include "tests/records/test_util.h"
 
 namespace tw {
 namespace {
@@ -19,27 +19,13 @@ using Args = std::vector<std::string>;
 
 constexpr std::time_t kStart = 1184943486; // 2007-07-20 14:58:06 UTC
 
-/// Runs the test in UTC so that the start time reads the same everywhere.
 class LameTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        if (const char* tz = std::getenv("TZ"))
-            m_oldTz = tz, m_hadTz = true;
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
-        m_source = m_dir.file("ti145806145826vbob.wav");
         writeSineWav(m_source, 16000, 1, 16, 20.0, 440);
-        m_sourceBytes = readBytes(m_source);
-    }
-    void TearDown() override
-    {
-        if (m_hadTz)
-            ::setenv("TZ", m_oldTz.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
+        m_sourceBytes = readFile(m_source);
     }
 
     /// A stand-in "lame" in its own program folder running the given shell script body.
@@ -47,22 +33,21 @@ protected:
     {
         const std::string folder = m_dir.file("bin");
         std::filesystem::create_directories(folder);
-        const std::string path = folder + "/lame";
-        writeBytes(path, "#!/bin/sh\n" + body + "\n");
-        ::chmod(path.c_str(), 0755);
+        writeFile(folder + "/lame", "#!/bin/sh\n" + body + "\n");
+        ::chmod((folder + "/lame").c_str(), 0755);
         return folder;
     }
 
+    ScopedTimeZone m_tz{"UTC"}; // the start time reads the same everywhere
     TempDir m_dir;
-    std::string m_source;
+    std::string m_source = m_dir.file("ti145806145826vbob.wav");
     std::string m_sourceBytes;
-    std::string m_oldTz;
-    bool m_hadTz = false;
+    std::string m_target = m_dir.file("ti145806145826vbob.mp3");
+    std::string m_error;
 };
 
 TEST(LameOptionsTest, SplitsLikeAShellWithoutInterpreting)
 {
-    EXPECT_EQ(splitOptions("-f --silent"), (Args{"-f", "--silent"}));
     EXPECT_EQ(splitOptions("  -b   32\t-m m "), (Args{"-b", "32", "-m", "m"}));
     EXPECT_EQ(splitOptions(R"(--ta "Jane Doe" --tl "")"), (Args{"--ta", "Jane Doe", "--tl", ""}));
     EXPECT_EQ(splitOptions(R"(--tg a"b c"d)"), (Args{"--tg", "ab cd"}));
@@ -79,32 +64,26 @@ TEST_F(LameTest, ArgumentsCarryOptionsStartTimeCommentAndFiles)
     EXPECT_EQ(buildLameArguments("/usr/bin/lame", "-b 32", kStart, "/r/a b.wav", "/r/a b.mp3"),
               (Args{"/usr/bin/lame", "-b", "32", "--tt", "2007-07-20 14:58:06", "--tc", "Tellwick",
                     "/r/a b.wav", "/r/a b.mp3"}));
-    const std::string line = formatCommandLine(
-        buildLameArguments("/usr/bin/lame", kDefaultLameOptions, kStart, "/r/a.wav", "/r/a.mp3"));
     EXPECT_EQ(
-        line,
+        formatCommandLine(buildLameArguments("/usr/bin/lame", kDefaultLameOptions, kStart,
+                                             "/r/a.wav", "/r/a.mp3")),
         R"(/usr/bin/lame -f --silent --tt "2007-07-20 14:58:06" --tc Tellwick /r/a.wav /r/a.mp3)");
-}
 
-TEST_F(LameTest, ConverterPassesTheConfiguredOptionsToTheProgram)
-{
+    // The converter passes the configured options to the program.
     const std::string ini = m_dir.file("Tellwick.Ini");
-    writeBytes(ini, "[General]\nx=1\n[MP3]\nOPTIONS = -b 32  --tl \"My calls\"\n");
+    writeFile(ini, "[General]\nx=1\n[MP3]\nOPTIONS = -b 32  --tl \"My calls\"\n");
     const std::string argsFile = m_dir.file("args.txt");
     // The stand-in writes its arguments one per line and makes a non-empty target.
     const std::string folder = fakeLame("for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
                                         argsFile + "'\neval last=\\${$#}\necho mp3 > \"$last\"");
     CAudioConverter converter(folder, ini);
     EXPECT_EQ(converter.LameOptions(), "-b 32  --tl \"My calls\"");
-    std::string target = m_dir.file("ti145806145826vbob.mp3");
-    std::string error;
-    ASSERT_TRUE(converter.Convert(m_source, target, kCodecLame, kStart, &error)) << error;
-    EXPECT_EQ(readBytes(argsFile), "-b\n32\n--tl\nMy calls\n--tt\n2007-07-20 14:58:06\n--tc\n"
-                                   "Tellwick\n" +
-                                       m_source + "\n" + target + "\n");
-
+    ASSERT_TRUE(converter.Convert(m_source, m_target, kCodecLame, kStart, &m_error)) << m_error;
+    EXPECT_EQ(readFile(argsFile), "-b\n32\n--tl\nMy calls\n--tt\n2007-07-20 14:58:06\n--tc\n"
+                                  "Tellwick\n" +
+                                      m_source + "\n" + m_target + "\n");
     // Without the key the default options apply.
-    writeBytes(ini, "[MP3]\n");
+    writeFile(ini, "[MP3]\n");
     EXPECT_EQ(converter.LameOptions(), "-f --silent");
     EXPECT_EQ(CAudioConverter(folder).LameOptions(), "-f --silent");
 }
@@ -115,25 +94,19 @@ TEST_F(LameTest, RealLameMakesAnMp3WithTheTitleAndComment)
     if (!converter.LameAvailable())
         GTEST_SKIP() << "lame is not installed";
     appendTwkiChunk(m_source); // as every record carries
-    std::string target = m_dir.file("ti145806145826vbob.mp3");
-    std::string error;
-    ASSERT_TRUE(converter.Convert(m_source, target, kCodecLame, kStart, &error)) << error;
-    EXPECT_EQ(CAudioConverter::DetectCodec(target), kCodecLame);
-    const std::string bytes = readBytes(target);
+    const std::string record = readFile(m_source);
+    ASSERT_TRUE(converter.Convert(m_source, m_target, kCodecLame, kStart, &m_error)) << m_error;
+    EXPECT_EQ(CAudioConverter::DetectCodec(m_target), kCodecLame);
+    const std::string bytes = readFile(m_target);
     EXPECT_NE(bytes.find("2007-07-20 14:58:06"), std::string::npos);
     EXPECT_NE(bytes.find("Tellwick"), std::string::npos);
-    const Decoded d = decodeWithSndfile(target);
+    const Decoded d = decodeWithSndfile(m_target);
     ASSERT_TRUE(d.ok);
     EXPECT_NEAR(d.seconds(), 20.0, 0.2);
     EXPECT_NEAR(zeroCrossingFrequency(d.samples, d.rate), 440, 2);
-    EXPECT_EQ(readBytes(m_source).substr(0, m_sourceBytes.size()), m_sourceBytes);
-}
+    EXPECT_EQ(readFile(m_source), record);
 
-TEST_F(LameTest, CompressedSourceGoesThroughPcmFirst)
-{
-    CAudioConverter converter;
-    if (!converter.LameAvailable())
-        GTEST_SKIP() << "lame is not installed";
+    // A compressed source goes through a temporary PCM file first.
     std::string adpcm = m_dir.file("adpcm.wav");
     ASSERT_TRUE(converter.Convert(m_source, adpcm, kCodecAdpcm, 0));
     std::string target = m_dir.file("adpcm.mp3");
@@ -145,38 +118,30 @@ TEST_F(LameTest, CompressedSourceGoesThroughPcmFirst)
 TEST_F(LameTest, FailingLameIsAFailureAndLeavesTheSourceAlone)
 {
     // Writes half a file and exits 3.
-    const std::string folder = fakeLame("eval last=\\${$#}\necho partial > \"$last\"\n"
-                                        "echo 'cannot encode' >&2\nexit 3");
-    CAudioConverter converter(folder);
-    std::string target = m_dir.file("out.mp3");
-    std::string error;
-    EXPECT_FALSE(converter.Convert(m_source, target, kCodecLame, kStart, &error));
-    EXPECT_NE(error.find("exit status 3"), std::string::npos) << error;
-    EXPECT_NE(error.find("cannot encode"), std::string::npos) << error;
-    EXPECT_FALSE(exists(target));
-    EXPECT_EQ(readBytes(m_source), m_sourceBytes);
-
+    CAudioConverter converter(fakeLame("eval last=\\${$#}\necho partial > \"$last\"\n"
+                                       "echo 'cannot encode' >&2\nexit 3"));
+    EXPECT_FALSE(converter.Convert(m_source, m_target, kCodecLame, kStart, &m_error));
+    EXPECT_NE(m_error.find("exit status 3"), std::string::npos) << m_error;
+    EXPECT_NE(m_error.find("cannot encode"), std::string::npos) << m_error;
+    EXPECT_FALSE(exists(m_target));
+    EXPECT_EQ(readFile(m_source), m_sourceBytes);
     // In place: the source stays, no "_1" file.
     std::string same = m_source;
     EXPECT_FALSE(converter.Convert(m_source, same, kCodecLame, kStart));
-    EXPECT_EQ(readBytes(m_source), m_sourceBytes);
+    EXPECT_EQ(readFile(m_source), m_sourceBytes);
     EXPECT_FALSE(exists(m_dir.file("ti145806145826vbob_1.wav")));
 }
 
 TEST_F(LameTest, HangingLameIsStoppedAfterTheTimeLimit)
 {
-    const std::string folder = fakeLame("exec sleep 60");
-    CAudioConverter converter(folder);
+    CAudioConverter converter(fakeLame("exec sleep 60"));
     converter.setLameTimeoutBase(std::chrono::milliseconds(300));
-    std::string source = m_dir.file("short.wav");
-    writeSineWav(source, 16000, 1, 16, 0.1, 440);
-    std::string target = m_dir.file("out.mp3");
-    std::string error;
+    writeSineWav(m_source, 16000, 1, 16, 0.1, 440);
     const auto begin = std::chrono::steady_clock::now();
-    EXPECT_FALSE(converter.Convert(source, target, kCodecLame, kStart, &error));
+    EXPECT_FALSE(converter.Convert(m_source, m_target, kCodecLame, kStart, &m_error));
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(30));
-    EXPECT_NE(error.find("did not finish"), std::string::npos) << error;
-    EXPECT_FALSE(exists(target));
+    EXPECT_NE(m_error.find("did not finish"), std::string::npos) << m_error;
+    EXPECT_FALSE(exists(m_target));
 }
 
 TEST_F(LameTest, MissingLameFailsAtOnce)
@@ -186,33 +151,29 @@ TEST_F(LameTest, MissingLameFailsAtOnce)
     ::setenv("PATH", m_dir.path().c_str(), 1); // a folder without lame
     CAudioConverter converter(m_dir.file("nowhere"));
     EXPECT_FALSE(converter.LameAvailable());
-    std::string target = m_dir.file("out.mp3");
-    std::string error;
-    EXPECT_FALSE(converter.Convert(m_source, target, kCodecLame, kStart, &error));
+    EXPECT_FALSE(converter.Convert(m_source, m_target, kCodecLame, kStart, &m_error));
     ::setenv("PATH", saved.c_str(), 1);
-    EXPECT_NE(error.find("not found"), std::string::npos) << error;
-    EXPECT_FALSE(exists(target));
-    EXPECT_EQ(readBytes(m_source), m_sourceBytes);
+    EXPECT_NE(m_error.find("not found"), std::string::npos) << m_error;
+    EXPECT_FALSE(exists(m_target));
+    EXPECT_EQ(readFile(m_source), m_sourceBytes);
 }
 
 TEST(RunProgramTest, ReportsHowTheProgramEnded)
 {
-    EXPECT_TRUE(runProgram({"/bin/true"}, std::chrono::seconds(30)).succeeded());
-    const ProgramRun failed = runProgram({"/bin/sh", "-c", "exit 7"}, std::chrono::seconds(30));
+    const auto run = [](const Args& argv) { return runProgram(argv, std::chrono::seconds(30)); };
+    EXPECT_TRUE(run({"/bin/true"}).succeeded());
+    const ProgramRun failed = run({"/bin/sh", "-c", "exit 7"});
     EXPECT_TRUE(failed.started);
     EXPECT_EQ(failed.exitCode, 7);
     EXPECT_FALSE(failed.succeeded());
-    const ProgramRun killed =
-        runProgram({"/bin/sh", "-c", "kill -TERM $$"}, std::chrono::seconds(30));
+    const ProgramRun killed = run({"/bin/sh", "-c", "kill -TERM $$"});
     EXPECT_EQ(killed.signal, 15);
     EXPECT_FALSE(killed.succeeded());
-    const ProgramRun missing = runProgram({"/nonexistent/lame"}, std::chrono::seconds(30));
+    const ProgramRun missing = run({"/nonexistent/lame"});
     EXPECT_FALSE(missing.started);
     EXPECT_FALSE(missing.succeeded());
     // Arguments reach the program as they are: no shell sees them.
-    const ProgramRun literal = runProgram(
-        {"/bin/sh", "-c", "test \"$1\" = '$(id); *'", "sh", "$(id); *"}, std::chrono::seconds(30));
-    EXPECT_TRUE(literal.succeeded());
+    EXPECT_TRUE(run({"/bin/sh", "-c", "test \"$1\" = '$(id); *'", "sh", "$(id); *"}).succeeded());
 }
 
 } // namespace
