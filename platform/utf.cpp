@@ -7,8 +7,28 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Decodes one code point at text[pos]; advances pos by the bytes consumed (at least 1).
-char32_t decodeOne(std::string_view text, std::size_t& pos)
+void appendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+} // namespace
+
+char32_t decodeUtf8(std::string_view text, std::size_t& pos)
 {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(pos);
@@ -53,33 +73,12 @@ char32_t decodeOne(std::string_view text, std::size_t& pos)
     return cp;
 }
 
-void appendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-} // namespace
-
 std::u16string toUtf16(std::string_view utf8)
 {
     std::u16string out;
     out.reserve(utf8.size());
     for (std::size_t pos = 0; pos < utf8.size();) {
-        const char32_t cp = decodeOne(utf8, pos);
+        const char32_t cp = decodeUtf8(utf8, pos);
         if (cp >= 0x10000) {
             out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
             out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
@@ -112,7 +111,7 @@ std::size_t utf16Length(std::string_view utf8)
 {
     std::size_t units = 0;
     for (std::size_t pos = 0; pos < utf8.size();)
-        units += decodeOne(utf8, pos) >= 0x10000 ? 2 : 1;
+        units += decodeUtf8(utf8, pos) >= 0x10000 ? 2 : 1;
     return units;
 }
 
@@ -122,7 +121,7 @@ std::string cutToUtf16Units(std::string_view utf8, std::size_t maxUnits)
     std::size_t pos = 0;
     while (pos < utf8.size()) {
         std::size_t next = pos;
-        const std::size_t need = decodeOne(utf8, next) >= 0x10000 ? 2 : 1;
+        const std::size_t need = decodeUtf8(utf8, next) >= 0x10000 ? 2 : 1;
         if (units + need > maxUnits)
             break;
         units += need;

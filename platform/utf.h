@@ -10,6 +10,11 @@ namespace tw {
 // in UTF-16 code units are counted and cut here, never inside a surrogate pair or a UTF-8
 // sequence. Invalid UTF-8 decodes to U+FFFD, one per bad byte.
 
+/// Decodes the code point at utf8[pos] and advances pos past it. An invalid byte decodes to
+/// U+FFFD and advances pos by exactly one, so a result of 0x80 or more after a one-byte step
+/// marks a byte that starts no well-formed sequence.
+char32_t decodeUtf8(std::string_view utf8, std::size_t& pos);
+
 std::u16string toUtf16(std::string_view utf8);
 std::string toUtf8(std::u16string_view utf16);
 

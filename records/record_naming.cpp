@@ -9,42 +9,6 @@
 namespace tw {
 namespace {
 
-// Length of the well-formed UTF-8 sequence at text[pos], 0 when the byte there does not start
-// one (stray continuation bytes, overlong forms, surrogates, values past U+10FFFF).
-std::size_t validSequenceLength(std::string_view text, std::size_t pos)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(pos);
-    std::size_t extra;
-    char32_t cp;
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        extra = 1;
-        cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        extra = 2;
-        cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        extra = 3;
-        cp = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (pos + extra >= text.size())
-        return 0;
-    for (std::size_t i = 1; i <= extra; ++i) {
-        const unsigned char c = byte(pos + i);
-        if ((c & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    const bool overlong = (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
-    if (overlong || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-        return 0;
-    return extra + 1;
-}
-
 bool mustEscape(unsigned char c, bool first)
 {
     if (c < 0x20 || c == 0x7F)
@@ -82,14 +46,14 @@ std::vector<std::string> safePieces(std::string_view handle)
     std::size_t pos = 0;
     while (pos < handle.size()) {
         const auto c = static_cast<unsigned char>(handle[pos]);
-        const std::size_t len = validSequenceLength(handle, pos);
-        if (len == 0 || (len == 1 && mustEscape(c, pos == 0))) {
+        std::size_t next = pos;
+        const char32_t cp = decodeUtf8(handle, next);
+        // A one-byte step is either ASCII or a byte that starts no well-formed sequence.
+        if (next == pos + 1 && (cp >= 0x80 || mustEscape(c, pos == 0)))
             pieces.push_back(escapeByte(c));
-            ++pos;
-        } else {
-            pieces.emplace_back(handle.substr(pos, len));
-            pos += len;
-        }
+        else
+            pieces.emplace_back(handle.substr(pos, next - pos));
+        pos = next;
     }
     return pieces;
 }

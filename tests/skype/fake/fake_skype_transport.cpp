@@ -24,15 +24,15 @@ std::vector<std::string> words(const std::string& text, std::size_t max)
 
 std::string callDefault(const std::string& property)
 {
-    if (property == "CONF_ID" || property == "DURATION" || property == "CONF_PARTICIPANTS_COUNT")
-        return "0";
-    if (property == "INPUT" || property == "OUTPUT")
-        return "SOUNDCARD=\"default\"";
-    if (property == "TYPE")
-        return "INCOMING_P2P";
-    if (property == "STATUS")
-        return "RINGING";
-    return "";
+    static const std::map<std::string, std::string> defaults = {{"CONF_ID", "0"},
+                                                                {"DURATION", "0"},
+                                                                {"CONF_PARTICIPANTS_COUNT", "0"},
+                                                                {"INPUT", "SOUNDCARD=\"default\""},
+                                                                {"OUTPUT", "SOUNDCARD=\"default\""},
+                                                                {"TYPE", "INCOMING_P2P"},
+                                                                {"STATUS", "RINGING"}};
+    const auto it = defaults.find(property);
+    return it != defaults.end() ? it->second : "";
 }
 
 } // namespace
@@ -88,35 +88,19 @@ bool FakeSkypeTransport::send(const std::string& utf8)
         return false;
     case SendMode::LoseReply:
         return true;
-    case SendMode::FailLater: {
-        const std::uint64_t generation = m_generation;
-        later(std::chrono::milliseconds(10000), [this, generation, utf8] {
-            if (generation != m_generation || !m_listener)
-                return;
-            m_attached = false;
-            ++m_generation;
-            m_listener->onSendFailed(utf8);
-        });
+    case SendMode::FailLater:
+        m_failing = {m_generation, utf8};
+        m_loop.startTimer(this, 1, std::chrono::milliseconds(10000));
         return true;
-    }
     case SendMode::Normal:
         break;
     }
     if (!m_autoReply)
         return true;
-    std::vector<std::string> replies;
-    if (m_replyHook) {
-        if (auto custom = m_replyHook(utf8))
-            replies = std::move(*custom);
-        else
-            replies = builtInReply(utf8);
-    } else {
-        replies = builtInReply(utf8);
-    }
-    if (replies.empty())
-        return true;
+    auto custom = m_replyHook ? m_replyHook(utf8) : std::nullopt;
+    std::vector<std::string> replies = custom ? std::move(*custom) : builtInReply(utf8);
     const std::uint64_t generation = m_generation;
-    later(m_replyDelay, [this, generation, replies = std::move(replies)] {
+    m_loop.post([this, generation, replies = std::move(replies)] {
         for (const auto& reply : replies) {
             if (generation != m_generation || !m_listener)
                 return;
@@ -156,39 +140,24 @@ void FakeSkypeTransport::pushAttachStatus(int status)
 
 std::vector<std::string> FakeSkypeTransport::sentSince(std::size_t from) const
 {
-    if (from >= m_sent.size())
-        return {};
-    return {m_sent.begin() + static_cast<std::ptrdiff_t>(from), m_sent.end()};
+    return {m_sent.begin() + static_cast<std::ptrdiff_t>(std::min(from, m_sent.size())),
+            m_sent.end()};
 }
 
 int FakeSkypeTransport::countSent(const std::string& text) const
 {
-    int count = 0;
-    for (const auto& s : m_sent)
-        count += s == text;
-    return count;
+    return static_cast<int>(std::count(m_sent.begin(), m_sent.end(), text));
 }
 
-void FakeSkypeTransport::later(std::chrono::milliseconds delay, std::function<void()> task)
-{
-    if (delay.count() <= 0) {
-        m_loop.post(std::move(task));
-        return;
-    }
-    const int id = m_nextTimer++;
-    m_delayed[id] = std::move(task);
-    m_loop.startTimer(this, id, delay);
-}
-
+// The bus gives up on a send that never got through: the client is lost.
 void FakeSkypeTransport::onTimer(int id)
 {
     m_loop.killTimer(this, id);
-    auto it = m_delayed.find(id);
-    if (it == m_delayed.end())
+    if (m_failing.first != m_generation || !m_listener)
         return;
-    auto task = std::move(it->second);
-    m_delayed.erase(it);
-    task();
+    m_attached = false;
+    ++m_generation;
+    m_listener->onSendFailed(m_failing.second);
 }
 
 std::vector<std::string> FakeSkypeTransport::builtInReply(const std::string& command)
@@ -198,31 +167,22 @@ std::vector<std::string> FakeSkypeTransport::builtInReply(const std::string& com
         return {"PONG"};
     if (command.starts_with("PROTOCOL "))
         return {"PROTOCOL " + std::to_string(std::min(c.protocol, std::atoi(command.c_str() + 9)))};
-    if (command == "GET SKYPEVERSION")
-        return {"SKYPEVERSION " + c.version};
-    if (command == "GET USERSTATUS")
-        return {"USERSTATUS " + c.userStatus};
-    if (command == "GET CURRENTUSERHANDLE")
-        return {"CURRENTUSERHANDLE " + c.handle};
-    if (command == "GET AUDIO_IN")
-        return {"AUDIO_IN " + c.audioIn};
-    if (command == "GET AUDIO_OUT")
-        return {"AUDIO_OUT " + c.audioOut};
-    if (command == "GET AUTOAWAY")
-        return {std::string("AUTOAWAY ") + (c.autoAway ? "ON" : "OFF")};
+    const std::map<std::string, std::string> simple = {
+        {"GET SKYPEVERSION", c.version},     {"GET USERSTATUS", c.userStatus},
+        {"GET CURRENTUSERHANDLE", c.handle}, {"GET AUDIO_IN", c.audioIn},
+        {"GET AUDIO_OUT", c.audioOut},       {"GET AUTOAWAY", c.autoAway ? "ON" : "OFF"}};
+    if (auto it = simple.find(command); it != simple.end())
+        return {it->first.substr(4) + " " + it->second};
     if (command == "SEARCH FRIENDS") {
         std::string list = "USERS ";
-        for (std::size_t i = 0; i < c.contacts.size(); ++i)
-            list += (i ? ", " : "") + c.contacts[i].handle;
+        for (const auto& contact : c.contacts)
+            list += (&contact == &c.contacts[0] ? "" : ", ") + contact.handle;
         return {list};
     }
     if (command == "SEARCH ACTIVECALLS") {
         std::string list = "CALLS ";
-        bool first = true;
-        for (const auto& [id, props] : c.calls) {
-            list += (first ? "" : ", ") + id;
-            first = false;
-        }
+        for (const auto& [id, props] : c.calls)
+            list += (list.size() > 6 ? ", " : "") + id;
         return {list};
     }
     if (command.starts_with("ALTER ") || command.starts_with("OPEN "))
@@ -231,10 +191,8 @@ std::vector<std::string> FakeSkypeTransport::builtInReply(const std::string& com
         c.userStatus = command.substr(15);
         return {"USERSTATUS " + c.userStatus};
     }
-    if (command == "SET MUTE ON" || command == "Set MUTE ON")
-        return {"MUTE ON"};
-    if (command == "SET MUTE OFF")
-        return {"MUTE OFF"};
+    if (command == "SET MUTE ON" || command == "Set MUTE ON" || command == "SET MUTE OFF")
+        return {command.substr(4)};
     const auto w = words(command, 5);
     if (w.size() >= 4 && w[0] == "GET" && w[1] == "USER") {
         const std::string& property = w[3];

@@ -43,7 +43,7 @@ struct FakeSkypeClient
 ///
 /// Everything the link sends is recorded. The test pushes notifications and attach statuses,
 /// which reach the link at once; replies to commands arrive later through the loop, as on the
-/// bus (posted, or after replyDelay of virtual time). With autoReply on (default) the fake
+/// bus (posted). With autoReply on (default) the fake
 /// answers like a client from `client`. Lost replies, refused sends and delivery failures
 /// after the bus timeout can be simulated.
 class FakeSkypeTransport : public SkypeTransport, private TimerClient
@@ -77,8 +77,6 @@ public:
     void answerDiscoverWith(std::optional<int> status) { m_discoverAnswer = status; }
 
     void setAutoReply(bool on) { m_autoReply = on; }
-    void setReplyDelay(std::chrono::milliseconds delay) { m_replyDelay = delay; }
-    void setSendMode(SendMode mode) { m_sendMode = mode; }
     /// The next `count` sends use mode, then the previous mode returns.
     void setSendModeFor(int count, SendMode mode);
     /// Consulted before the built-in answers: a list of reply lines (possibly empty, meaning
@@ -98,18 +96,15 @@ public:
     void clearSent() { m_sent.clear(); }
     int countSent(const std::string& text) const;
     bool wasSent(const std::string& text) const { return countSent(text) > 0; }
-    bool attached() const { return m_attached; }
     int discoverCount() const { return static_cast<int>(m_discoverNames.size()); }
     const std::vector<std::string>& discoverNames() const { return m_discoverNames; }
     int startSkypeCount() const { return m_startSkypeCount; }
     int detachCount() const { return m_detachCount; }
 
+private:
     /// The built-in client's reply lines to one command (empty: no reply).
     std::vector<std::string> builtInReply(const std::string& command);
-
-private:
     void onTimer(int id) override;
-    void later(std::chrono::milliseconds delay, std::function<void()> task);
     SendMode currentMode();
 
     EventLoop& m_loop;
@@ -118,7 +113,6 @@ private:
     std::uint64_t m_generation = 0; ///< bumps when the client is lost; stale deliveries drop
     std::optional<int> m_discoverAnswer = kAttachSuccess;
     bool m_autoReply = true;
-    std::chrono::milliseconds m_replyDelay{0};
     SendMode m_sendMode = SendMode::Normal;
     SendMode m_savedMode = SendMode::Normal;
     int m_modeCount = 0;
@@ -127,8 +121,7 @@ private:
     std::vector<std::string> m_discoverNames;
     int m_startSkypeCount = 0;
     int m_detachCount = 0;
-    int m_nextTimer = 1;
-    std::map<int, std::function<void()>> m_delayed;
+    std::pair<std::uint64_t, std::string> m_failing; ///< the FailLater send and its generation
     int m_chatCounter = 0;
 };
 

@@ -9,43 +9,37 @@ using namespace std::chrono_literals;
 namespace tw::test {
 namespace {
 
-struct Split
-{
-    std::string kind, id, property, rest;
-    bool operator==(const Split&) const = default;
-};
-
-Split split(std::string_view text)
-{
-    const auto n = SplitNotification(text);
-    return {std::string(n.kind), std::string(n.id), std::string(n.property), std::string(n.rest)};
-}
+using Texts = std::vector<std::string>;
 
 TEST(SplitNotification, FollowsTheWordRules)
 {
-    EXPECT_EQ(split("ALTER CALL 12 SET_INPUT FILE=x y"),
-              (Split{"ALTER CALL", "12", "SET_INPUT", "FILE=x y"}));
-    EXPECT_EQ(split("CALL 12 STATUS RINGING"), (Split{"CALL", "12", "STATUS", "RINGING"}));
-    EXPECT_EQ(split("USER bob FULLNAME Bob  van B "),
-              (Split{"USER", "bob", "FULLNAME", "Bob  van B "}));
-    EXPECT_EQ(split("CALL 12 CAPTURE_MIC "), (Split{"CALL", "12", "CAPTURE_MIC", ""}));
-    EXPECT_EQ(split("CALL 12"), (Split{"CALL", "12", "", ""}));
-    EXPECT_EQ(split("USERS tim, joe, mike"), (Split{"USERS", "tim, joe, mike", "", ""}));
-    EXPECT_EQ(split("CALLS "), (Split{"CALLS", "", "", ""}));
-    EXPECT_EQ(split("USERS"), (Split{"USERS", "", "", ""}));
-    EXPECT_EQ(split("ALTER CALL"), (Split{"ALTER", "CALL", "", ""})) << "10 characters only";
-    EXPECT_EQ(split("ALTER CALL 7 SET_CAPTURE_MIC"),
-              (Split{"ALTER CALL", "7", "SET_CAPTURE_MIC", ""}));
+    const std::vector<std::pair<std::string, Texts>> cases = {
+        {"ALTER CALL 12 SET_INPUT FILE=x y", {"ALTER CALL", "12", "SET_INPUT", "FILE=x y"}},
+        {"CALL 12 STATUS RINGING", {"CALL", "12", "STATUS", "RINGING"}},
+        {"USER bob FULLNAME Bob  van B ", {"USER", "bob", "FULLNAME", "Bob  van B "}},
+        {"CALL 12 CAPTURE_MIC ", {"CALL", "12", "CAPTURE_MIC", ""}},
+        {"CALL 12", {"CALL", "12", "", ""}},
+        {"USERS tim, joe, mike", {"USERS", "tim, joe, mike", "", ""}},
+        {"CALLS ", {"CALLS", "", "", ""}},
+        {"USERS", {"USERS", "", "", ""}},
+        {"ALTER CALL", {"ALTER", "CALL", "", ""}}, // 10 characters only
+        {"ALTER CALL 7 SET_CAPTURE_MIC", {"ALTER CALL", "7", "SET_CAPTURE_MIC", ""}}};
+    for (const auto& [text, want] : cases) {
+        const auto n = SplitNotification(text);
+        EXPECT_EQ((Texts{std::string(n.kind), std::string(n.id), std::string(n.property),
+                         std::string(n.rest)}),
+                  want)
+            << text;
+    }
 }
 
-TEST_F(LinkTest, AnInitialAttachAgainstTheClientFillsTheModel)
+TEST_F(LinkTest, AnInitialAttachFillsTheModelAndMarksCallsFoundThere)
 {
     transport.client.contacts = {{"alice", "Alice A", "AWAY"}, {"+4930123", "Berlin", "SKYPEOUT"}};
     transport.client.calls["25"] = {{"PARTNER_HANDLE", "alice"}, {"STATUS", "INPROGRESS"}};
     link.Create();
     loop.runPending();
 
-    EXPECT_EQ(link.skypeVersion(), "8.0.0.1");
     EXPECT_TRUE(link.userOnline());
     EXPECT_EQ(link.currentUserFullName(), "Me Myself");
     EXPECT_EQ(link.audioIn(), "Built-in Audio") << "device names keep their spaces";
@@ -54,13 +48,16 @@ TEST_F(LinkTest, AnInitialAttachAgainstTheClientFillsTheModel)
     EXPECT_EQ(link.users()[0].onlineStatus, CONTACT_AWAY);
     EXPECT_EQ(link.users()[1].onlineStatus, CONTACT_SKYPEOUT);
 
-    // The call found at attach: its details and then "STATUS INPROGRESS" came back.
+    // Their details and then their STATUS came back.
     CSkypeCall* call = link.FindCall("25");
     ASSERT_NE(call, nullptr);
     EXPECT_EQ(call->partnerHandle, "alice");
     EXPECT_EQ(call->savedOutput, "SOUNDCARD=\"default\"");
     EXPECT_EQ(call->flags, CF_INPROGRESS);
     EXPECT_EQ(link.currentCall(), call);
+    push("CALLS 25, 56, ");
+    EXPECT_EQ(link.FindCall("56")->flags, CF_FOUND_AT_ATTACH);
+    EXPECT_TRUE(sentAfter([&] { push("CALLS "); }).empty());
 }
 
 TEST_F(LinkTest, RingingCreatesAnIncomingCallAndAsksForItsDetails)
@@ -71,23 +68,9 @@ TEST_F(LinkTest, RingingCreatesAnIncomingCallAndAsksForItsDetails)
     EXPECT_EQ(sent.front(), "GET CALL 12 CONF_ID");
     EXPECT_EQ(sent.back(), "GET CALL 12 CAPTURE_MIC");
     EXPECT_EQ(link.FindCall("12")->flags, CF_RINGING);
-    EXPECT_EQ(link.FindCall("12")->callNumber, 12);
-
     // Our own call: ROUTING asks, the RINGING that follows does not.
     EXPECT_EQ(sentAfter([&] { push("CALL 13 STATUS ROUTING"); }).size(), 9u);
     EXPECT_TRUE(sentAfter([&] { push("CALL 13 STATUS RINGING"); }).empty());
-    EXPECT_EQ(link.FindCall("13")->flags, CF_RINGING);
-}
-
-TEST_F(LinkTest, NotificationsForUnknownCallsAreIgnored)
-{
-    attach();
-    push("CALL 99 STATUS INPROGRESS");
-    push("CALL 99 DURATION 5");
-    push("CALL 99 STATUS FINISHED");
-    push("CALL 99 STATUS UNPLACED");
-    EXPECT_TRUE(link.calls().empty());
-    EXPECT_TRUE(transport.sent().empty());
 }
 
 TEST_F(LinkTest, CallPropertiesAreStoredAndBadValuesChangeNothing)
@@ -95,24 +78,14 @@ TEST_F(LinkTest, CallPropertiesAreStoredAndBadValuesChangeNothing)
     attach();
     push("CALL 12 STATUS RINGING");
     CSkypeCall& call = *link.FindCall("12");
-
-    push("CALL 12 CONF_ID 0");
-    EXPECT_TRUE(call.confId.empty());
     push("CALL 12 DURATION 7");
     push("CALL 12 DURATION x");
     push("CALL 12 DURATION 99999999999");
     EXPECT_EQ(call.durationSec, 7u);
-    push("CALL 12 DURATION 12abc");
-    EXPECT_EQ(call.durationSec, 12u);
-    push("CALL 12 TIMESTAMP 1184943486");
-    EXPECT_EQ(call.timestamp, 1184943486);
-    EXPECT_EQ(call.durationSec, 0u);
-
     push("CALL 12 TYPE OUTGOING_PSTN");
     EXPECT_EQ(std::pair(call.direction, call.network), std::pair(2u, 2u));
     push("CALL 12 TYPE VIDEO");
     EXPECT_EQ(std::pair(call.direction, call.network), std::pair(0u, 0u));
-
     push("CALL 12 PARTNER_HANDLE bob");
     push("CALL 12 PARTNER_HANDLE ");
     EXPECT_EQ(call.partnerHandle, "bob") << "an empty value is ignored";
@@ -122,24 +95,20 @@ TEST_F(LinkTest, CallPropertiesAreStoredAndBadValuesChangeNothing)
     EXPECT_EQ(call.savedOutput, "") << "but empty device values are stored";
 }
 
-TEST_F(LinkTest, ConferenceParticipantsAreAskedForAndListedOnce)
+TEST_F(LinkTest, ConferenceParticipantsAreAskedForBoundedAndListedOnce)
 {
     attach();
     push("CALL 12 STATUS RINGING");
-    EXPECT_TRUE(sentAfter([&] { push("CALL 12 CONF_PARTICIPANTS_COUNT 1"); }).empty());
     EXPECT_EQ(sentAfter([&] { push("CALL 12 CONF_PARTICIPANTS_COUNT 3"); }),
-              (std::vector<std::string>{"GET CALL 12 CONF_PARTICIPANT 1",
-                                        "GET CALL 12 CONF_PARTICIPANT 2"}));
-    // A hostile count is bounded by the participant table.
+              (Texts{"GET CALL 12 CONF_PARTICIPANT 1", "GET CALL 12 CONF_PARTICIPANT 2"}));
     EXPECT_EQ(sentAfter([&] { push("CALL 12 CONF_PARTICIPANTS_COUNT 2147483647"); }).size(), 32u);
 
-    CSkypeCall& call = *link.FindCall("12");
     push("CALL 12 CONF_PARTICIPANT 1 bobby INCOMING_P2P INPROGRESS Bobby");
     push("CALL 12 CONF_PARTICIPANT 2 bob INCOMING_P2P INPROGRESS Bob B");
     push("CALL 12 CONF_PARTICIPANT 2 bob INCOMING_P2P INPROGRESS Bob B");
     push("CALL 12 CONF_PARTICIPANT 3 bobby INCOMING_P2P INPROGRESS Bobby");
     push("CALL 12 CONF_PARTICIPANT 4");
-    EXPECT_EQ(call.participantsText, "bobby, bob");
+    EXPECT_EQ(link.FindCall("12")->participantsText, "bobby, bob");
 }
 
 TEST(CSkypeCallTest, TheThirtyThirdParticipantIsNotAdded)
@@ -149,7 +118,6 @@ TEST(CSkypeCallTest, TheThirtyThirdParticipantIsNotAdded)
         EXPECT_TRUE(call.addParticipant(std::to_string(i), 0, "p" + std::to_string(i)));
     EXPECT_FALSE(call.addParticipant("33", 0, "p33"));
     EXPECT_EQ(call.participants.size(), 32u);
-    EXPECT_EQ(call.participants.back().callId, "32");
     EXPECT_EQ(call.findParticipant("33"), nullptr);
 }
 
@@ -168,15 +136,12 @@ TEST_F(LinkTest, RemovingAConferenceHostKeepsTheRecordUnderTheNextCall)
     EXPECT_EQ(link.calls().size(), 2u);
     link.RemoveCall("12");
     ASSERT_EQ(link.calls().size(), 2u);
-    EXPECT_EQ(host12->callId, "13");
-    EXPECT_EQ(host12->callNumber, 13);
+    EXPECT_EQ(std::pair(host12->callId, host12->callNumber), std::pair(std::string("13"), 13));
     EXPECT_EQ(host12->participants.size(), 1u);
     EXPECT_EQ(link.currentCall(), nullptr);
 
-    link.FindCall("14")->set(CF_RECORDING | CF_VOICEMAIL);
     link.startAnswerTimer(*link.FindCall("14"), 10s);
     link.RemoveCall("14");
-    EXPECT_EQ(link.FindCall("14"), nullptr);
     EXPECT_EQ(loop.activeTimerCount(), 1) << "only the keep-alive is left";
 }
 
@@ -201,72 +166,33 @@ TEST_F(LinkTest, ActiveCallStateFollowsTheCurrentCall)
     EXPECT_EQ(link.currentCall(), nullptr);
 }
 
-TEST_F(LinkTest, TheActiveCallListMarksCallsFoundAtAttach)
+TEST_F(LinkTest, ContactsAreListedOnceAndAskedForWhatIsNotKnown)
 {
     attach();
-    const auto sent = sentAfter([&] { push("CALLS 25, 56, "); });
-    ASSERT_EQ(link.calls().size(), 2u);
-    EXPECT_EQ(link.FindCall("25")->flags, CF_FOUND_AT_ATTACH);
-    EXPECT_EQ(link.FindCall("56")->flags, CF_FOUND_AT_ATTACH);
-    ASSERT_EQ(sent.size(), 20u);
-    EXPECT_EQ(sent[0], "GET CALL 25 CONF_ID");
-    EXPECT_EQ(sent[9], "GET CALL 25 STATUS");
-    EXPECT_EQ(sent[19], "GET CALL 56 STATUS");
-    EXPECT_TRUE(sentAfter([&] { push("CALLS "); }).empty());
-    EXPECT_EQ(link.calls().size(), 2u);
-}
-
-TEST_F(LinkTest, ContactListAndContactNotifications)
-{
-    attach();
-    EXPECT_TRUE(sentAfter([&] { push("USERS "); }).empty());
     EXPECT_EQ(sentAfter([&] { push("USERS tim, joe, "); }),
-              (std::vector<std::string>{"GET USER tim ONLINESTATUS", "GET USER tim FULLNAME",
-                                        "GET USER joe ONLINESTATUS", "GET USER joe FULLNAME"}));
-    push("USERS tim"); // a repeated list does not duplicate contacts
+              (Texts{"GET USER tim ONLINESTATUS", "GET USER tim FULLNAME",
+                     "GET USER joe ONLINESTATUS", "GET USER joe FULLNAME"}));
+    push("USERS tim");
     EXPECT_EQ(link.users().size(), 2u);
-
-    // New contacts are added and asked for what the notification did not say.
     EXPECT_EQ(sentAfter([&] { push("USER ann ONLINESTATUS DND"); }),
-              std::vector<std::string>{"GET USER ann FULLNAME"});
-    EXPECT_EQ(sentAfter([&] { push("USER ben FULLNAME Ben  B"); }),
-              std::vector<std::string>{"GET USER ben ONLINESTATUS"});
+              Texts{"GET USER ann FULLNAME"});
     EXPECT_EQ(link.findUser("ann")->onlineStatus, CONTACT_DND);
-    EXPECT_EQ(link.findUser("ben")->fullName, "Ben  B");
-
     // The local user is not a contact.
     push("CURRENTUSERHANDLE me");
-    push("USER me FULLNAME Me Myself");
     push("USER me ONLINESTATUS ONLINE");
-    EXPECT_EQ(link.currentUserFullName(), "Me Myself");
     EXPECT_EQ(link.findUser("me"), nullptr);
-
     push("CONNSTATUS OFFLINE");
     EXPECT_EQ(link.findUser("ann")->onlineStatus, CONTACT_OFFLINE);
-}
 
-TEST_F(LinkTest, LookupUserAddsAndAsksForAnUnknownContact)
-{
-    attach();
     std::string name = "stale";
     std::uint32_t status = 9;
     EXPECT_FALSE(link.LookupUser("", &name, &status));
     EXPECT_EQ(sentAfter([&] { EXPECT_TRUE(link.LookupUser("zoe", &name, &status)); }),
-              (std::vector<std::string>{"GET USER zoe ONLINESTATUS", "GET USER zoe FULLNAME"}));
+              (Texts{"GET USER zoe ONLINESTATUS", "GET USER zoe FULLNAME"}));
     EXPECT_EQ(std::pair(name, status), std::pair(std::string(), 0u));
     push("USER zoe FULLNAME Zoe Z");
     EXPECT_TRUE(sentAfter([&] { EXPECT_TRUE(link.LookupUser("zoe", &name, &status)); }).empty());
     EXPECT_EQ(name, "Zoe Z");
-}
-
-TEST_F(LinkTest, UserStatusIsTrackedOnlyWhileTheLinkHasNotSetItItself)
-{
-    attach();
-    push("USERSTATUS SKYPEME");
-    EXPECT_TRUE(link.userOnline());
-    link.setUserStatusTracking(false);
-    push("USERSTATUS DND");
-    EXPECT_EQ(link.userStatus(), "SKYPEME");
 }
 
 /// Records every hook with the state the model was in.
@@ -277,20 +203,11 @@ struct RecordingHandler : CallHandler
 
     void onCallStatus(CSkypeCall& call, CallStatus status, const std::string& id) override
     {
-        events.push_back("status " + call.callId + " " + std::to_string(int(status)) + " " + id +
-                         " flags " + std::to_string(call.flags));
-    }
-    void onCallType(CSkypeCall& call) override
-    {
-        events.push_back("type " + call.callId + " " + std::to_string(call.direction));
+        events.push_back("status " + call.callId + " " + std::to_string(int(status)) + " " + id);
     }
     void onCallDuration(CSkypeCall& call) override
     {
         events.push_back("duration " + std::to_string(call.durationSec));
-    }
-    void onCallPartnerHandle(CSkypeCall& call) override
-    {
-        events.push_back("partner " + call.partnerHandle);
     }
     void onCallConfId(CSkypeCall& call) override { events.push_back("conf " + call.confId); }
     void onAlterCallEcho(CSkypeCall& call, std::string_view p, std::string_view v) override
@@ -308,30 +225,20 @@ struct RecordingHandler : CallHandler
 TEST_F(LinkTest, CallHandlingHooksRunWithTheValueAlreadyStored)
 {
     RecordingHandler handler;
-    handler.link = &link;
     link.setCallHandler(&handler);
     attach();
     push("CALL 12 STATUS RINGING");
-    push("CALL 12 TYPE INCOMING_PSTN");
     push("CALL 12 DURATION 3");
-    push("CALL 12 PARTNER_HANDLE +4930");
     push("CALL 12 CONF_ID 0");
     push("CALL 12 CONF_ID 77");
-    push("ALTER CALL 12 SET_CAPTURE_MIC");
     push("ALTER CALL 12 SET_OUTPUT SOUNDCARD=\"default\"");
     push("ALTER CALL 99 SET_CAPTURE_MIC");
     push("CALL 12 STATUS ONHOLD"); // not a state the machine knows
     link.FindCall("12")->addParticipant("13", 0, "x");
     push("CALL 13 STATUS FINISHED");
-    const std::vector<std::string> expected = {"status 12 1 12 flags 2",
-                                               "type 12 1",
-                                               "duration 3",
-                                               "partner +4930",
-                                               "conf 77",
-                                               "alter 12 SET_CAPTURE_MIC []",
-                                               "alter 12 SET_OUTPUT [SOUNDCARD=\"default\"]",
-                                               "status 12 5 13 flags 2"};
-    EXPECT_EQ(handler.events, expected);
+    EXPECT_EQ(handler.events,
+              (Texts{"status 12 1 12", "duration 3", "conf 77",
+                     "alter 12 SET_OUTPUT [SOUNDCARD=\"default\"]", "status 12 5 13"}));
     EXPECT_EQ(link.calls().size(), 1u) << "with a handler set, the handler decides on removal";
     link.setCallHandler(nullptr);
 }
@@ -351,7 +258,6 @@ TEST_F(LinkTest, AnswerTimersOfCallsNeverMeetTheLinksOwnTimers)
     loop.advance(5000ms);
     EXPECT_EQ(handler.events.back(), "timer 1005");
     EXPECT_EQ(std::count(handler.events.begin(), handler.events.end(), "timer 1002"), 1);
-    EXPECT_FALSE(link.FindCall("1005")->answerTimer);
     link.setCallHandler(nullptr);
 }
 
