@@ -1,10 +1,11 @@
 #pragma once
 
-#include <chrono>
 #include <string>
 #include <vector>
 
 #include <sys/types.h>
+
+#include "tests/platform/temp_dir.h"
 
 namespace tw::test {
 
@@ -18,10 +19,7 @@ public:
     ~SmtpServerProcess();
 
     bool isRunning() const { return m_port != 0; }
-    int port() const { return m_port; }
     std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
-    const std::string& folder() const { return m_folder; }
-
     /// Messages saved so far. The server saves before it answers 250, so a send that
     /// succeeded is already counted.
     std::size_t messageCount() const;
@@ -31,24 +29,12 @@ public:
 private:
     pid_t m_pid = -1;
     int m_port = 0;
-    std::string m_folder;
+    TempDir m_folder;
 };
 
-/// A fresh temporary folder, removed with everything in it by the destructor.
-class TempFolder
+inline bool has(const std::string& text, const std::string& what)
 {
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-std::string readFile(const std::string& path);
-bool FileIsExecutable(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);
+    return text.find(what) != std::string::npos;
+}
 
 } // namespace tw::test

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "smtp_server_process.h"
 
@@ -11,13 +12,12 @@ namespace tw {
 namespace {
 
 using test::readFile;
-using test::SmtpServerProcess;
-using test::TempFolder;
-using test::writeFile;
 
 const std::string kTool = TW_BINARY_DIR "/bin/tellwick-tool";
+const std::string kMessage = "--from-name Tellwick --from me@example.com --to bob@example.com "
+                             "--subject 'Voice mail' --body 'Voice mail from caller1.' ";
 
-// Runs the tool through the shell with stdout into a file; returns the exit status.
+// Runs the tool through the shell with its output into a file; returns the exit status.
 int runTool(const std::string& arguments, const std::string& output)
 {
     const int status =
@@ -25,15 +25,12 @@ int runTool(const std::string& arguments, const std::string& output)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-const std::string kMessage = "--from-name Tellwick --from me@example.com --to bob@example.com "
-                             "--subject 'Voice mail' --body 'Voice mail from caller1.' ";
-
 TEST(MailTool, ComposeIsReproducibleAndSendReportsTheOutcome)
 {
-    if (!test::FileIsExecutable(kTool))
+    if (::access(kTool.c_str(), X_OK) != 0)
         GTEST_SKIP() << "tellwick-tool not built";
-    TempFolder folder;
-    writeFile(folder.file("vm_em.wav"), std::string("RIFF\0\0\0\0WAVE", 12));
+    test::TempDir folder;
+    test::writeFile(folder.file("vm_em.wav"), std::string("RIFF\0\0\0\0WAVE", 12));
     const std::string fixed = kMessage + "--attach " + folder.file("vm_em.wav") +
                               " --date '2007-05-01 14:03:09' --zone -0500 --tick 00c0ffee";
     ASSERT_EQ(runTool("compose " + fixed, folder.file("one")), 0) << readFile(folder.file("one"));
@@ -47,16 +44,15 @@ TEST(MailTool, ComposeIsReproducibleAndSendReportsTheOutcome)
     EXPECT_NE(text.find("boundary=\"Tellwick000_00C0FFEE\""), std::string::npos);
     EXPECT_NE(runTool("compose " + kMessage + "--date 'May 1st'", folder.file("bad")), 0);
 
-    SmtpServerProcess server({"--refuse-rcpt", "nobody@example.com"});
-    ASSERT_TRUE(server.isRunning());
-    EXPECT_EQ(runTool("send --server " + server.address() + " " + kMessage, folder.file("sent")), 0)
-        << readFile(folder.file("sent"));
+    test::SmtpServerProcess server({"--refuse-rcpt", "nobody@example.com"});
+    const std::string send = "send --server " + server.address() + " ";
+    EXPECT_EQ(runTool(send + kMessage, folder.file("sent")), 0) << readFile(folder.file("sent"));
     ASSERT_EQ(server.messageCount(), 1u);
     EXPECT_NE(server.read(1, "eml").find("Subject: Voice mail\r\n"), std::string::npos);
-    const std::string refused = "send --server " + server.address() +
-                                " --from-name T --from me@example.com --to nobody@example.com "
-                                "--subject s --body b";
-    EXPECT_EQ(runTool(refused, folder.file("refused")), 1);
+    EXPECT_EQ(runTool(send + "--from-name T --from me@example.com --to nobody@example.com "
+                             "--subject s --body b",
+                      folder.file("refused")),
+              1);
     EXPECT_NE(readFile(folder.file("refused")).find("550"), std::string::npos);
     EXPECT_EQ(server.messageCount(), 1u);
 }

@@ -1,5 +1,6 @@
 // The whole Skype link (CSkypeLink on the Qt event loop, the D-Bus transport) against
-// skype-sim in another process on a private session bus.
+// skype-sim in another process on a private session bus. The keep-alive and protocol rules
+// are tested on the virtual clock in tests/skype.
 #include <gtest/gtest.h>
 
 #include "platform/qt/dbus_skype_transport.h"
@@ -15,9 +16,8 @@ namespace {
 
 struct Host : SkypeLinkHost
 {
-    int exits = 0;
     int attaches = 0;
-    void requestExit() override { ++exits; }
+    void requestExit() override { ADD_FAILURE() << "the link closed the program"; }
     void skypeAttached() override { ++attaches; }
 };
 
@@ -63,7 +63,6 @@ TEST(SkypeLinkOverDBus, AttachesQueriesAndTracksContactsAndCalls)
     EXPECT_TRUE(l.link.connectionOnline());
     ASSERT_TRUE(waitFor([&] { return l.user("carol") && l.user("carol")->onlineStatus == 2; }));
     EXPECT_EQ(l.user("bob")->onlineStatus, 1u);
-    EXPECT_EQ(l.user("bob")->fullName, "Bob Brown");
     const QStringList log = controlList("CommandLog");
     const QStringList initial = {"GET SKYPEVERSION", "GET USERSTATUS", "GET CURRENTUSERHANDLE",
                                  "GET AUDIO_IN",     "GET AUDIO_OUT",  "GET AUTOAWAY",
@@ -82,7 +81,6 @@ TEST(SkypeLinkOverDBus, AttachesQueriesAndTracksContactsAndCalls)
         return c && c->direction == 1 && c->partnerDispName == "Bob Brown";
     }));
     EXPECT_TRUE(hasFlag(l.link.FindCall("100"), CF_RINGING));
-    EXPECT_EQ(l.link.FindCall("100")->partnerHandle, "bob");
     control("Answer", {"100"});
     EXPECT_TRUE(waitFor([&] { return hasFlag(l.link.FindCall("100"), CF_INPROGRESS); }));
     EXPECT_TRUE(waitFor([&] { return l.link.FindCall("100")->durationSec >= 1; }));
@@ -110,28 +108,4 @@ TEST(SkypeLinkOverDBus, ReattachesWhenSkypeComesBack)
     EXPECT_TRUE(l.link.isAttached());
     EXPECT_TRUE(waitFor([] { return controlList("CommandLog").contains("SEARCH ACTIVECALLS"); }));
     EXPECT_GE(l.host.attaches, 2);
-}
-
-TEST(SkypeLinkOverDBus, KeepAliveFindsSkypeThatStoppedAnswering)
-{
-    SimProcess sim;
-    Link l;
-    ASSERT_TRUE(waitFor([&] { return l.link.isAttached(); }));
-    control("ClearLogs");
-    // Five seconds of silence bring a PING; it goes unanswered and the link drops Skype.
-    control("SetSilent", {true});
-    ASSERT_TRUE(waitFor([] { return controlList("CommandLog").contains("PING"); }, 20s));
-    control("SetSilent", {false});
-    // Then the keep-alive asks again with NAME and the link is back.
-    ASSERT_TRUE(waitFor([] { return controlList("CommandLog").contains("NAME Tellwick"); }, 40s));
-    EXPECT_TRUE(waitFor([&] { return l.link.isAttached(); }, 20s));
-}
-
-TEST(SkypeLinkOverDBus, AnOldProtocolClosesTheProgram)
-{
-    SimProcess sim({"--protocol", "6"});
-    Link l;
-    ASSERT_TRUE(waitFor([&] { return l.host.exits == 1; }));
-    ASSERT_EQ(l.prompt.messages().size(), 1u);
-    EXPECT_NE(l.prompt.messages()[0].text.find("not supported"), std::string::npos);
 }

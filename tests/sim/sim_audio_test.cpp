@@ -1,6 +1,5 @@
 // skype-sim's call audio: the files named by ALTER CALL are valid 16 kHz mono 16-bit WAVs
-// holding the greeting pause, the caller's voice and the microphone, read back with
-// libsndfile as an independent reader.
+// holding the greeting pause, the caller's voice and the microphone.
 #include <cstdint>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include "tests/sim/sim_fixture.h"
 
@@ -19,16 +19,12 @@ namespace {
 
 bool writeWav(const QString& path, const std::vector<int16_t>& samples)
 {
-    SF_INFO info{};
-    info.samplerate = 16000;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SF_INFO info{0, 16000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
     SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
-    if (!f)
-        return false;
-    sf_write_short(f, samples.data(), sf_count_t(samples.size()));
+    const auto count = sf_count_t(samples.size());
+    const bool written = f && sf_write_short(f, samples.data(), count) == count;
     sf_close(f);
-    return true;
+    return written;
 }
 
 struct Wav
@@ -37,22 +33,14 @@ struct Wav
     std::vector<int16_t> samples;
 };
 
-Wav readWav(const QString& path)
+Wav readWav(const QString& path) // with libsndfile, an independent reader
 {
     Wav w;
     SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &w.info);
-    if (!f)
-        return w;
-    w.samples.resize(size_t(w.info.frames));
-    sf_read_short(f, w.samples.data(), w.info.frames);
+    w.samples.resize(f ? size_t(w.info.frames) : 0);
+    sf_read_short(f, w.samples.data(), sf_count_t(w.samples.size()));
     sf_close(f);
     return w;
-}
-
-uint32_t u32At(const QByteArray& b, int at)
-{
-    return uint8_t(b[at]) | uint8_t(b[at + 1]) << 8 | uint8_t(b[at + 2]) << 16 |
-           uint32_t(uint8_t(b[at + 3])) << 24;
 }
 
 /// The header's sizes agree with the file: what a reader relies on.
@@ -63,9 +51,9 @@ void expectConsistentHeader(const QString& path)
     const QByteArray b = f.readAll();
     ASSERT_GE(b.size(), 44);
     EXPECT_EQ(b.left(4), "RIFF");
-    EXPECT_EQ(u32At(b, 4), uint32_t(b.size() - 8));
+    EXPECT_EQ(qFromLittleEndian<quint32>(b.constData() + 4), uint32_t(b.size() - 8));
     EXPECT_EQ(b.mid(36, 4), "data");
-    EXPECT_EQ(u32At(b, 40), uint32_t(b.size() - 44));
+    EXPECT_EQ(qFromLittleEndian<quint32>(b.constData() + 40), uint32_t(b.size() - 44));
 }
 
 } // namespace

@@ -20,20 +20,21 @@ using namespace std::chrono_literals;
 /// Spins the event loop until pred() holds or the deadline passes (generous: CI is slow).
 bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 10s);
 /// Spins the event loop for a while (only to let things that must NOT happen show up).
-void spin(std::chrono::milliseconds time);
+inline void spin(std::chrono::milliseconds time)
+{
+    waitFor([] { return false; }, time);
+}
 
 bool skypeNameOwned();
 
-/// A skype-sim process; killed (and its bus name awaited free) when destroyed. The process
-/// also dies with the test program if that crashes.
+/// A skype-sim process, owning com.Skype.API once constructed; killed (and its bus name
+/// awaited free) when destroyed, and also when the test program dies.
 class SimProcess
 {
 public:
     explicit SimProcess(QStringList args = {});
     ~SimProcess();
-    bool running() const;
-    void kill();
-    QString errors() const;
+    bool running() const { return m_process->state() == QProcess::Running; }
 
 private:
     std::unique_ptr<QProcess> m_process;
@@ -41,7 +42,10 @@ private:
 
 /// Calls a method of the sim's control object; the reply (or error) message.
 QDBusMessage control(const QString& method, const QVariantList& args = {});
-QStringList controlList(const QString& method);
+inline QStringList controlList(const QString& method)
+{
+    return control(method).arguments().value(0).toStringList();
+}
 
 /// A minimal API client on a connection of its own: exports /com/Skype/Client, records every
 /// Notify, and calls Invoke blocking (fine: the sim is another process).
@@ -54,12 +58,14 @@ public:
     explicit TestClient(const QString& connectionName);
     ~TestClient() override;
 
-    QString invoke(const QString& command, int timeoutMs = 10000);
+    QString invoke(const QString& command);
     QDBusConnection& bus() { return m_bus; }
     QStringList notes;
-    /// Waits until a notification equal to text (or, with prefix, starting with it) came.
-    bool waitForNote(const QString& text, bool prefix = false,
-                     std::chrono::milliseconds timeout = 10s);
+    /// Waits until a notification equal to text came.
+    bool waitForNote(const QString& text, std::chrono::milliseconds timeout = 10s)
+    {
+        return waitFor([&] { return notes.contains(text); }, timeout);
+    }
 
 public Q_SLOTS:
     void Notify(const QString& text) { notes << text; }
@@ -68,7 +74,5 @@ private:
     QString m_name;
     QDBusConnection m_bus;
 };
-
-QString simPath();
 
 } // namespace tw::simtest
