@@ -17,7 +17,7 @@ FolderEnvironment environment(const TempDir& dir, const std::string& xdg)
     return {dir.file("prefix/bin/tellwick"), xdg, dir.file("home")};
 }
 
-TEST(TWKApp, StartUpCreatesTheFoldersAndShutdownSavesTheSettings)
+TEST(TWKApp, StartUpCreatesTheFoldersKeepsABadConfigurationAndShutdownSaves)
 {
     TempDir dir;
     // A fresh account: not even ~/.local/share exists.
@@ -27,12 +27,14 @@ TEST(TWKApp, StartUpCreatesTheFoldersAndShutdownSavesTheSettings)
     for (const auto& folder :
          {folders.dataFolder, folders.greetingFolder, folders.recordsFolder, folders.mailFolder})
         EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
+    const std::string junk("\0\1\2\3", 4);
+    writeFile(folders.configFile, junk);
 
     CTWKApp app;
     app.InitInstance(env);
     EXPECT_EQ(appLog().path(), folders.logFile);
     EXPECT_TRUE(appLog().isEnabled());
-    EXPECT_TRUE(app.settings().isLoaded());
+    EXPECT_EQ(app.settings().nACodec, 1);
     EXPECT_EQ(app.settings().sRecordStorageFolder, folders.recordsFolder);
     app.settings().nVoiceMailMaxLength = 120;
     app.ExitInstance();
@@ -40,7 +42,10 @@ TEST(TWKApp, StartUpCreatesTheFoldersAndShutdownSavesTheSettings)
 
     EXPECT_EQ(readProfileInt(folders.configFile, "Preference", "nVoiceMailMaxLength", 0), 120);
     EXPECT_EQ(readProfileString(folders.configFile, "CallOutSave", "sSkypeNameTo", "absent"), "");
-    EXPECT_NE(readFile(folders.logFile).find(" - ExitInstance()\r\n"), std::string::npos);
+    EXPECT_EQ(readFile(folders.configFile + ".bad"), junk);
+    const std::string log = readFile(folders.logFile);
+    EXPECT_NE(log.find("configuration file cannot be read"), std::string::npos);
+    EXPECT_NE(log.find(" - ExitInstance()\r\n"), std::string::npos);
     EXPECT_FALSE(appLog().isEnabled());
 }
 
@@ -54,22 +59,6 @@ TEST(TWKApp, ADataFolderThatCannotBeWrittenStillStartsWithDefaults)
     EXPECT_EQ(app.settings().nVoiceMailWaitingPeriod, 10);
     app.ExitInstance();
     EXPECT_EQ(readFile(dir.file("plain")), "x");
-}
-
-TEST(TWKApp, AnUnreadableConfigurationIsLoggedAndKept)
-{
-    TempDir dir;
-    const FolderEnvironment env = environment(dir, dir.file("xdg"));
-    const AppFolders folders = SetupFolders(env);
-    const std::string junk("\0\1\2\3", 4);
-    writeFile(folders.configFile, junk);
-    CTWKApp app;
-    app.InitInstance(env);
-    EXPECT_EQ(app.settings().nACodec, 1);
-    app.ExitInstance();
-    EXPECT_EQ(readFile(folders.configFile + ".bad"), junk);
-    EXPECT_NE(readFile(folders.logFile).find("configuration file cannot be read"),
-              std::string::npos);
 }
 
 } // namespace

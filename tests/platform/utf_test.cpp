@@ -8,6 +8,7 @@ namespace {
 const std::string kClef = "\xF0\x9D\x84\x9E"; // U+1D11E, a surrogate pair in UTF-16
 const std::string kEAcute = "\xC3\xA9";       // U+00E9
 const std::string kEuro = "\xE2\x82\xAC";     // U+20AC
+const std::string kBad = "\xEF\xBF\xBD";      // U+FFFD
 
 TEST(Utf, RoundTripsAndCountsSurrogatePairsAsTwoUnits)
 {
@@ -20,19 +21,21 @@ TEST(Utf, RoundTripsAndCountsSurrogatePairsAsTwoUnits)
 
 TEST(Utf, BadInputBecomesReplacementCharacters)
 {
-    const std::string fffd = "\xEF\xBF\xBD";
-    // A stray continuation byte, a truncated sequence, an overlong '/', an encoded surrogate.
-    EXPECT_EQ(toUtf8(toUtf16("a\x80z")), "a" + fffd + "z");
-    EXPECT_EQ(toUtf8(toUtf16("\xE2\x82")), fffd + fffd);
-    EXPECT_EQ(toUtf8(toUtf16("\xC0\xAF")), fffd + fffd);
-    EXPECT_EQ(toUtf8(toUtf16("\xED\xA0\x80")), fffd + fffd + fffd);
-    EXPECT_EQ(toUtf8(toUtf16("\xF4\x90\x80\x80")), fffd + fffd + fffd + fffd); // > U+10FFFF
-    // Lone surrogates in UTF-16.
-    EXPECT_EQ(toUtf8(std::u16string{0xD834, u'x'}), fffd + "x");
-    EXPECT_EQ(toUtf8(std::u16string{0xDD1E}), fffd);
+    // A stray continuation byte, a truncated sequence, an overlong '/', an encoded surrogate,
+    // a code point past U+10FFFF; lone surrogates in UTF-16.
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\x80z", "a" + kBad + "z"},
+        {"\xE2\x82", kBad + kBad},
+        {"\xC0\xAF", kBad + kBad},
+        {"\xED\xA0\x80", kBad + kBad + kBad},
+        {"\xF4\x90\x80\x80", kBad + kBad + kBad + kBad}};
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(toUtf8(toUtf16(in)), out) << in;
+    EXPECT_EQ(toUtf8(std::u16string{0xD834, u'x'}), kBad + "x");
+    EXPECT_EQ(toUtf8(std::u16string{0xDD1E}), kBad);
 }
 
-TEST(Utf, CutsInUtf16UnitsNeverInsideAPair)
+TEST(Utf, CutsNeverInsideACharacterOrAPair)
 {
     const std::string text = "ab" + kClef + "c";
     EXPECT_EQ(cutToUtf16Units(text, 2), "ab");
@@ -40,19 +43,13 @@ TEST(Utf, CutsInUtf16UnitsNeverInsideAPair)
     EXPECT_EQ(cutToUtf16Units(text, 4), "ab" + kClef);
     EXPECT_EQ(cutToUtf16Units(text, 99), text);
     EXPECT_EQ(cutToUtf16Units(text, 0), "");
-}
 
-TEST(Utf, CutsInBytesOnCharacterBoundaries)
-{
-    const std::string text = "a" + kEuro + kClef; // 1 + 3 + 4 bytes
-    EXPECT_EQ(cutToUtf8Bytes(text, 8), text);
-    for (std::size_t max = 1; max < 4; ++max)
-        EXPECT_EQ(cutToUtf8Bytes(text, max), "a") << max;
-    for (std::size_t max = 4; max < 8; ++max)
-        EXPECT_EQ(cutToUtf8Bytes(text, max), "a" + kEuro) << max;
+    const std::string bytes = "a" + kEuro + kClef; // 1 + 3 + 4 bytes
+    EXPECT_EQ(cutToUtf8Bytes(bytes, 8), bytes);
+    for (std::size_t max = 1; max < 8; ++max)
+        EXPECT_EQ(cutToUtf8Bytes(bytes, max), max < 4 ? "a" : "a" + kEuro) << max;
     // Stray continuation bytes are not a sequence: the cut stays at the limit.
-    const std::string junk(10, '\x80');
-    EXPECT_EQ(cutToUtf8Bytes(junk, 6).size(), 6u);
+    EXPECT_EQ(cutToUtf8Bytes(std::string(10, '\x80'), 6).size(), 6u);
 }
 
 TEST(Utf, IgnoresCaseOfAsciiLettersOnly)
