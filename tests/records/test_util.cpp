@@ -13,22 +13,9 @@
 
 namespace tw::test {
 
-ScopedTimeZone::ScopedTimeZone(const char* tz)
-{
-    if (const char* old = std::getenv("TZ"))
-        m_had = true, m_old = old;
-    ::setenv("TZ", tz, 1);
-    ::tzset();
-}
-
-ScopedTimeZone::~ScopedTimeZone()
-{
-    if (m_had)
-        ::setenv("TZ", m_old.c_str(), 1);
-    else
-        ::unsetenv("TZ");
-    ::tzset();
-}
+namespace {
+[[maybe_unused]] const bool kBerlin = (::setenv("TZ", "Europe/Berlin", 1), ::tzset(), true);
+} // namespace
 
 bool exists(const std::string& path)
 {
@@ -47,38 +34,25 @@ void put32(std::string& s, std::size_t at, std::uint32_t value)
     std::memcpy(s.data() + at, &value, 4);
 }
 
+std::string u16(unsigned v)
+{
+    return {char(v & 0xFF), char((v >> 8) & 0xFF)};
+}
+
+std::string u32(std::uint32_t v)
+{
+    return u16(v & 0xFFFF) + u16(v >> 16);
+}
+
 namespace {
-
-void append16(std::string& s, unsigned v)
-{
-    s.push_back(char(v & 0xFF));
-    s.push_back(char((v >> 8) & 0xFF));
-}
-
-void append32(std::string& s, std::uint32_t v)
-{
-    append16(s, v & 0xFFFF);
-    append16(s, v >> 16);
-}
 
 void writePcm(const std::string& path, int rate, int channels, int bits, const std::string& data)
 {
-    std::string s = "RIFF";
-    append32(s, std::uint32_t(36 + data.size() + (data.size() & 1)));
-    s += "WAVEfmt ";
-    append32(s, 16);
-    append16(s, 1);
-    append16(s, unsigned(channels));
-    append32(s, std::uint32_t(rate));
-    append32(s, std::uint32_t(rate * channels * bits / 8));
-    append16(s, unsigned(channels * bits / 8));
-    append16(s, unsigned(bits));
-    s += "data";
-    append32(s, std::uint32_t(data.size()));
-    s += data;
-    if (data.size() & 1)
-        s.push_back('\0');
-    writeFile(path, s);
+    const unsigned align = unsigned(channels * bits / 8), pad = data.size() & 1;
+    writeFile(path, "RIFF" + u32(std::uint32_t(36 + data.size() + pad)) + "WAVEfmt " + u32(16) +
+                        u16(1) + u16(unsigned(channels)) + u32(std::uint32_t(rate)) +
+                        u32(std::uint32_t(rate) * align) + u16(align) + u16(unsigned(bits)) +
+                        "data" + u32(std::uint32_t(data.size())) + data + std::string(pad, '\0'));
 }
 
 } // namespace
@@ -98,13 +72,8 @@ void writePcmWav(const std::string& path, std::uint32_t dataBytes)
 std::time_t localTime(int year, int month, int day, int hour, int minute, int second)
 {
     std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
+    tm.tm_year = year - 1900, tm.tm_mon = month - 1, tm.tm_mday = day;
+    tm.tm_hour = hour, tm.tm_min = minute, tm.tm_sec = second, tm.tm_isdst = -1;
     return std::mktime(&tm);
 }
 
@@ -139,7 +108,7 @@ void writeSineWav(const std::string& path, int rate, int channels, int bits, dou
             if (bits == 8)
                 data.push_back(char(std::lround(128 + v * 127)));
             else
-                append16(data, unsigned(std::uint16_t(std::int16_t(std::lround(v * 32767)))));
+                data += u16(unsigned(std::uint16_t(std::int16_t(std::lround(v * 32767)))));
         }
     }
     writePcm(path, rate, channels, bits, data);
@@ -150,18 +119,15 @@ void writePcm16Wav(const std::string& path, int rate, int channels,
 {
     std::string data;
     for (auto v : samples)
-        append16(data, unsigned(std::uint16_t(v)));
+        data += u16(unsigned(std::uint16_t(v)));
     writePcm(path, rate, channels, 16, data);
 }
 
 void appendTwkiChunk(const std::string& path)
 {
-    std::string bytes = readFile(path);
-    if (bytes.size() & 1)
-        bytes.push_back('\0');
-    bytes += "RIFF";
-    append32(bytes, 876);
-    writeFile(path, bytes + "TWKI" + std::string(872, '\x01'));
+    const std::string bytes = readFile(path);
+    writeFile(path, bytes + std::string(bytes.size() & 1, '\0') + "RIFF" + u32(876) + "TWKI" +
+                        std::string(872, '\x01'));
 }
 
 double soxDuration(const std::string& path)

@@ -10,34 +10,24 @@
 #include "records/record_info.h"
 #include "tests/platform/temp_dir.h"
 
-// Helpers shared by the record, audio and greeting tests. Files are byte strings.
+// Helpers shared by the record, audio and greeting tests. Files are byte strings. Every test
+// runs on Berlin time (TZ set at start-up), a zone with daylight saving.
 namespace tw::test {
 
-/// Sets TZ for the test's lifetime and restores the previous value.
-class ScopedTimeZone
-{
-public:
-    explicit ScopedTimeZone(const char* tz);
-    ~ScopedTimeZone();
-
-private:
-    std::string m_old;
-    bool m_had = false;
-};
-
 bool exists(const std::string& path);
+std::string u16(unsigned value); // little-endian bytes
+std::string u32(std::uint32_t value);
 std::uint32_t le32(const std::string& bytes, std::size_t at);
 void put32(std::string& bytes, std::size_t at, std::uint32_t value);
 
 /// A 16 kHz mono 16-bit PCM WAV written by CRiffWaveFile with dataBytes of a ramp.
 void writePcmWav(const std::string& path, std::uint32_t dataBytes);
-/// Local time of a calendar date and clock time (TZ as currently set).
 std::time_t localTime(int year, int month, int day, int hour, int minute, int second);
 /// Writes a WAV record into folder/<date of start>/ and returns its info (not yet indexed).
 RecordInfo makeRecordFile(const std::string& folder, std::uint32_t type, std::time_t start,
                           std::uint32_t seconds, const std::string& partner = "bob");
 
-/// A records folder on Berlin time, with a shorthand for its record files.
+/// A records folder with a shorthand for its record files.
 class RecordFolderTest : public ::testing::Test
 {
 protected:
@@ -50,7 +40,6 @@ protected:
     {
         return localTime(year, month, day, hour, minute, 0);
     }
-    ScopedTimeZone m_tz{"Europe/Berlin"};
     TempDir m_dir;
 };
 

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/settings.h"
 #include "mainframe/greetings.h"
 #include "tests/records/test_util.h"
 
@@ -47,27 +46,11 @@ TEST_F(GreetingListTest, LooksUpNamesAndFilesWithFallBackToTheFirst)
     EXPECT_EQ(greeting(2).first, "");
 }
 
-TEST_F(GreetingListTest, LookupFitsTheSettingsLoader)
-{
-    CSettings::GreetingLookup lookup = MakeGreetingLookup(m_dir.path());
-    std::string name, file;
-    EXPECT_FALSE(lookup(1, name, file));
-    writeList("[Greeting]\nnNumOfGreeting=1\nName1=Hello\nFile1=hello.wav\n");
-    EXPECT_TRUE(lookup(5, name, file));
-    EXPECT_EQ(name, "Hello");
-    EXPECT_EQ(file, m_dir.file("hello.wav"));
-}
-
 /// The greeting format: 16 kHz mono 16-bit PCM.
 void expectGreetingFormat(const WavHeader& h)
 {
-    ASSERT_TRUE(h.ok);
-    EXPECT_EQ(h.tag, 1);
-    EXPECT_EQ(h.rate, 16000u);
-    EXPECT_EQ(h.channels, 1);
-    EXPECT_EQ(h.bits, 16);
-    EXPECT_EQ(h.byteRate, 32000u);
-    EXPECT_EQ(h.blockAlign, 2);
+    EXPECT_EQ(std::tuple(h.ok, h.tag, h.rate, h.channels, h.bits, h.byteRate, h.blockAlign),
+              std::tuple(true, 1, 16000u, 1, 16, 32000u, 2));
 }
 
 TEST(ShippedGreetingsTest, ListNamesGreetingFilesInTheGreetingFormat)

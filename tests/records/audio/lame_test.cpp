@@ -17,8 +17,6 @@ namespace {
 using namespace tw::test;
 using Args = std::vector<std::string>;
 
-constexpr std::time_t kStart = 1184943486; // 2007-07-20 14:58:06 UTC
-
 class LameTest : public ::testing::Test
 {
 protected:
@@ -38,7 +36,7 @@ protected:
         return folder;
     }
 
-    ScopedTimeZone m_tz{"UTC"}; // the start time reads the same everywhere
+    const std::time_t m_start = localTime(2007, 7, 20, 14, 58, 6);
     TempDir m_dir;
     std::string m_source = m_dir.file("ti145806145826vbob.wav");
     std::string m_sourceBytes;
@@ -61,11 +59,11 @@ TEST(LameOptionsTest, SplitsLikeAShellWithoutInterpreting)
 
 TEST_F(LameTest, ArgumentsCarryOptionsStartTimeCommentAndFiles)
 {
-    EXPECT_EQ(buildLameArguments("/usr/bin/lame", "-b 32", kStart, "/r/a b.wav", "/r/a b.mp3"),
+    EXPECT_EQ(buildLameArguments("/usr/bin/lame", "-b 32", m_start, "/r/a b.wav", "/r/a b.mp3"),
               (Args{"/usr/bin/lame", "-b", "32", "--tt", "2007-07-20 14:58:06", "--tc", "Tellwick",
                     "/r/a b.wav", "/r/a b.mp3"}));
     EXPECT_EQ(
-        formatCommandLine(buildLameArguments("/usr/bin/lame", kDefaultLameOptions, kStart,
+        formatCommandLine(buildLameArguments("/usr/bin/lame", kDefaultLameOptions, m_start,
                                              "/r/a.wav", "/r/a.mp3")),
         R"(/usr/bin/lame -f --silent --tt "2007-07-20 14:58:06" --tc Tellwick /r/a.wav /r/a.mp3)");
 
@@ -78,7 +76,7 @@ TEST_F(LameTest, ArgumentsCarryOptionsStartTimeCommentAndFiles)
                                         argsFile + "'\neval last=\\${$#}\necho mp3 > \"$last\"");
     CAudioConverter converter(folder, ini);
     EXPECT_EQ(converter.LameOptions(), "-b 32  --tl \"My calls\"");
-    ASSERT_TRUE(converter.Convert(m_source, m_target, kCodecLame, kStart, &m_error)) << m_error;
+    ASSERT_TRUE(converter.Convert(m_source, m_target, kCodecLame, m_start, &m_error)) << m_error;
     EXPECT_EQ(readFile(argsFile), "-b\n32\n--tl\nMy calls\n--tt\n2007-07-20 14:58:06\n--tc\n"
                                   "Tellwick\n" +
                                       m_source + "\n" + m_target + "\n");
@@ -95,7 +93,7 @@ TEST_F(LameTest, RealLameMakesAnMp3WithTheTitleAndComment)
         GTEST_SKIP() << "lame is not installed";
     appendTwkiChunk(m_source); // as every record carries
     const std::string record = readFile(m_source);
-    ASSERT_TRUE(converter.Convert(m_source, m_target, kCodecLame, kStart, &m_error)) << m_error;
+    ASSERT_TRUE(converter.Convert(m_source, m_target, kCodecLame, m_start, &m_error)) << m_error;
     EXPECT_EQ(CAudioConverter::DetectCodec(m_target), kCodecLame);
     const std::string bytes = readFile(m_target);
     EXPECT_NE(bytes.find("2007-07-20 14:58:06"), std::string::npos);
@@ -110,7 +108,7 @@ TEST_F(LameTest, RealLameMakesAnMp3WithTheTitleAndComment)
     std::string adpcm = m_dir.file("adpcm.wav");
     ASSERT_TRUE(converter.Convert(m_source, adpcm, kCodecAdpcm, 0));
     std::string target = m_dir.file("adpcm.mp3");
-    ASSERT_TRUE(converter.Convert(adpcm, target, kCodecLame, kStart));
+    ASSERT_TRUE(converter.Convert(adpcm, target, kCodecLame, m_start));
     EXPECT_NEAR(decodeWithSndfile(target).seconds(), 20.0, 0.2);
     EXPECT_FALSE(exists(target + ".pcm.wav"));
 }
@@ -120,14 +118,14 @@ TEST_F(LameTest, FailingLameIsAFailureAndLeavesTheSourceAlone)
     // Writes half a file and exits 3.
     CAudioConverter converter(fakeLame("eval last=\\${$#}\necho partial > \"$last\"\n"
                                        "echo 'cannot encode' >&2\nexit 3"));
-    EXPECT_FALSE(converter.Convert(m_source, m_target, kCodecLame, kStart, &m_error));
+    EXPECT_FALSE(converter.Convert(m_source, m_target, kCodecLame, m_start, &m_error));
     EXPECT_NE(m_error.find("exit status 3"), std::string::npos) << m_error;
     EXPECT_NE(m_error.find("cannot encode"), std::string::npos) << m_error;
     EXPECT_FALSE(exists(m_target));
     EXPECT_EQ(readFile(m_source), m_sourceBytes);
     // In place: the source stays, no "_1" file.
     std::string same = m_source;
-    EXPECT_FALSE(converter.Convert(m_source, same, kCodecLame, kStart));
+    EXPECT_FALSE(converter.Convert(m_source, same, kCodecLame, m_start));
     EXPECT_EQ(readFile(m_source), m_sourceBytes);
     EXPECT_FALSE(exists(m_dir.file("ti145806145826vbob_1.wav")));
 }
@@ -138,7 +136,7 @@ TEST_F(LameTest, HangingLameIsStoppedAfterTheTimeLimit)
     converter.setLameTimeoutBase(std::chrono::milliseconds(300));
     writeSineWav(m_source, 16000, 1, 16, 0.1, 440);
     const auto begin = std::chrono::steady_clock::now();
-    EXPECT_FALSE(converter.Convert(m_source, m_target, kCodecLame, kStart, &m_error));
+    EXPECT_FALSE(converter.Convert(m_source, m_target, kCodecLame, m_start, &m_error));
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(30));
     EXPECT_NE(m_error.find("did not finish"), std::string::npos) << m_error;
     EXPECT_FALSE(exists(m_target));
@@ -151,28 +149,21 @@ TEST_F(LameTest, MissingLameFailsAtOnce)
     ::setenv("PATH", m_dir.path().c_str(), 1); // a folder without lame
     CAudioConverter converter(m_dir.file("nowhere"));
     EXPECT_FALSE(converter.LameAvailable());
-    EXPECT_FALSE(converter.Convert(m_source, m_target, kCodecLame, kStart, &m_error));
+    EXPECT_FALSE(converter.Convert(m_source, m_target, kCodecLame, m_start, &m_error));
     ::setenv("PATH", saved.c_str(), 1);
     EXPECT_NE(m_error.find("not found"), std::string::npos) << m_error;
     EXPECT_FALSE(exists(m_target));
     EXPECT_EQ(readFile(m_source), m_sourceBytes);
 }
 
-TEST(RunProgramTest, ReportsHowTheProgramEnded)
+TEST(RunProgramTest, ReportsASignalAndPassesArgumentsWithoutAShell)
 {
     const auto run = [](const Args& argv) { return runProgram(argv, std::chrono::seconds(30)); };
-    EXPECT_TRUE(run({"/bin/true"}).succeeded());
-    const ProgramRun failed = run({"/bin/sh", "-c", "exit 7"});
-    EXPECT_TRUE(failed.started);
-    EXPECT_EQ(failed.exitCode, 7);
-    EXPECT_FALSE(failed.succeeded());
     const ProgramRun killed = run({"/bin/sh", "-c", "kill -TERM $$"});
+    EXPECT_TRUE(killed.started);
     EXPECT_EQ(killed.signal, 15);
     EXPECT_FALSE(killed.succeeded());
-    const ProgramRun missing = run({"/nonexistent/lame"});
-    EXPECT_FALSE(missing.started);
-    EXPECT_FALSE(missing.succeeded());
-    // Arguments reach the program as they are: no shell sees them.
+    EXPECT_FALSE(run({"/nonexistent/lame"}).started);
     EXPECT_TRUE(run({"/bin/sh", "-c", "test \"$1\" = '$(id); *'", "sh", "$(id); *"}).succeeded());
 }
 
