@@ -26,16 +26,11 @@ std::vector<std::string> lines(const std::string& path)
     return out;
 }
 
-std::string numbered(int n)
-{
-    return "line " + std::to_string(n);
-}
-
 std::string numberedLines(int count)
 {
     std::string text;
     for (int i = 1; i <= count; ++i)
-        text += numbered(i) + "\r\n";
+        text += "line " + std::to_string(i) + "\r\n";
     return text;
 }
 
@@ -58,9 +53,7 @@ TEST_F(LogTest, LinesAreTimestampedOrRawAndOnlyWrittenWhenEnabled)
     m_log.WriteRaw("MAIL FROM:<ann@example.org>");
     const auto got = lines(m_path);
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_TRUE(std::regex_match(
-        got[0], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - CMainFrame::Exit\(\))")))
-        << got[0];
+    EXPECT_EQ(got[0].substr(19), " - CMainFrame::Exit()"); // the time's shape: see below
     EXPECT_EQ(got[1], "MAIL FROM:<ann@example.org>");
     EXPECT_EQ(m_log.lineCount(), 2);
 
@@ -91,12 +84,12 @@ TEST_F(LogTest, RotatesAtOpenAndOnTheHundredthLine)
 
     m_log.Enable(true);
     for (int i = 1; i <= 100; ++i)
-        m_log.WriteRaw(numbered(i));
+        m_log.WriteRaw("line " + std::to_string(i));
     // The 100th line itself went into the backup.
     EXPECT_EQ(readFile(m_path + "1"), numberedLines(100));
     EXPECT_EQ(readFile(m_path), "");
-    m_log.WriteRaw(numbered(101));
-    EXPECT_EQ(lines(m_path), std::vector<std::string>{numbered(101)});
+    m_log.WriteRaw("line 101");
+    EXPECT_EQ(readFile(m_path), "line 101\r\n");
 
     // Only CR LF pairs count at Open: 99 lines and stray LFs do not rotate.
     writeFile(m_path, numberedLines(99) + "\n\n\r");

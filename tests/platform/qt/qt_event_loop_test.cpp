@@ -15,15 +15,12 @@ namespace tw {
 namespace {
 
 // Runs the real Qt loop until done() or a generous deadline (CI machines are slow).
-bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s)
+bool spinUntil(const std::function<bool()>& done)
 {
-    QDeadlineTimer deadline(limit);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
+    QDeadlineTimer deadline(10s);
+    while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
+    return done();
 }
 
 struct Client : TimerClient
@@ -77,9 +74,6 @@ TEST(QtEventLoop, AClientMayKillOrRestartTimersFromItsTick)
     loop.startTimer(&c, 1, 0ms); // raised to the minimum period
     ASSERT_TRUE(spinUntil([&] { return c.count(2) == 2; }));
     // Give any stray tick a chance to show up.
-    bool posted = false;
-    loop.post([&] { posted = true; });
-    ASSERT_TRUE(spinUntil([&] { return posted; }));
     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(c.ticks, (std::vector<int>{1, 2, 2}));
     EXPECT_EQ(loop.activeTimerCount(), 0);
@@ -107,13 +101,12 @@ TEST(QtEventLoop, PostedTasksRunOnTheLoopThreadInOrder)
     worker.join();
     ASSERT_TRUE(spinUntil([&] { return order.size() == 103; }));
     EXPECT_FALSE(wrongThread);
-    EXPECT_EQ(std::vector<int>(order.begin(), order.begin() + 2), (std::vector<int>{1, 2}));
     // The worker's tasks were queued before task 1 ran, so task 3 comes after them.
-    EXPECT_TRUE(std::is_sorted(order.begin() + 2, order.end() - 1));
-    EXPECT_EQ(order.back(), 3);
-
-    const auto t0 = loop.now();
-    EXPECT_GE(loop.now(), t0);
+    std::vector<int> expected{1, 2};
+    for (int i = 4; i < 104; ++i)
+        expected.push_back(i);
+    expected.push_back(3);
+    EXPECT_EQ(order, expected);
     EXPECT_NEAR(static_cast<double>(loop.wallTime()), static_cast<double>(std::time(nullptr)), 2);
 }
 
