@@ -44,58 +44,43 @@ public:
         std::istringstream in(command);
         std::string alter, call, id, property;
         in >> alter >> call >> id >> property;
-        if (alter != "ALTER" || call != "CALL")
+        if (alter != "ALTER" || call != "CALL" ||
+            (property != "SET_OUTPUT" && property != "SET_CAPTURE_MIC"))
             return;
-        const bool output = property == "SET_OUTPUT";
-        if (!output && property != "SET_CAPTURE_MIC")
-            return;
-        Capture& side = output ? m_calls[id].output : m_calls[id].mic;
-        const auto file = command.find("FILE=\"");
+        Capture& side = m_captures[{id, property == "SET_OUTPUT"}];
         close(side);
-        if (file != std::string::npos) {
-            const auto start = file + 6;
-            side.path = command.substr(start, command.find('"', start) - start);
-            side.open = true;
-        }
+        if (const auto file = command.find("FILE=\""); file != std::string::npos)
+            side.path = command.substr(file + 6, command.find('"', file + 6) - file - 6);
     }
     /// The other parties (and, in a conversation, the local microphone) say something.
     void speak(const std::string& id, const std::vector<std::int16_t>& others,
                const std::vector<std::int16_t>& mic = {})
     {
-        Call& c = m_calls[id];
-        if (c.output.open)
-            c.output.samples.insert(c.output.samples.end(), others.begin(), others.end());
-        if (c.mic.open)
-            c.mic.samples.insert(c.mic.samples.end(), mic.begin(), mic.end());
+        for (auto [side, samples] : {std::pair{true, &others}, std::pair{false, &mic}})
+            if (Capture& c = m_captures[{id, side}]; !c.path.empty()) {
+                c.samples.insert(c.samples.end(), samples->begin(), samples->end());
+            }
     }
     void hangUp(const std::string& id)
     {
-        close(m_calls[id].output);
-        close(m_calls[id].mic);
+        close(m_captures[{id, true}]);
+        close(m_captures[{id, false}]);
     }
-    std::vector<std::string> written;
 
 private:
     struct Capture
     {
-        bool open = false;
-        std::string path;
+        std::string path; ///< empty while not capturing
         std::vector<std::int16_t> samples;
     };
-    struct Call
+    static void close(Capture& c)
     {
-        Capture output;
-        Capture mic;
-    };
-    void close(Capture& c)
-    {
-        if (!c.open)
-            return;
-        EXPECT_TRUE(writeWav(c.path, c.samples)) << c.path;
-        written.push_back(c.path);
+        if (!c.path.empty()) {
+            EXPECT_TRUE(writeWav(c.path, c.samples)) << c.path;
+        }
         c = Capture{};
     }
-    std::map<std::string, Call> m_calls;
+    std::map<std::pair<std::string, bool>, Capture> m_captures; ///< by call id and output side
 };
 
 class CallHandlingTest : public ::testing::Test
@@ -137,6 +122,9 @@ protected:
             return std::optional<std::vector<std::string>>();
         });
         transport.client.contacts = {{"caller1", "Caller One"}, {"caller2", "Caller Two"}};
+        ASSERT_TRUE(link.Create());
+        loop.runPending();
+        ASSERT_TRUE(link.isAttached());
     }
 
     void TearDown() override
@@ -146,13 +134,6 @@ protected:
         fs::remove_all(dir);
     }
 
-    void attach()
-    {
-        ASSERT_TRUE(link.Create());
-        loop.runPending();
-        ASSERT_TRUE(link.isAttached());
-        transport.clearSent();
-    }
     void push(const std::string& text)
     {
         transport.pushText(text);
@@ -180,7 +161,8 @@ protected:
         handling.waitForRecordWork();
         loop.runPending();
     }
-    std::vector<std::string> sentAfter(const std::function<void()>& action)
+    using Texts = std::vector<std::string>;
+    Texts sentAfter(const std::function<void()>& action)
     {
         const std::size_t mark = transport.sent().size();
         action();
@@ -202,9 +184,14 @@ protected:
     std::string logText() const
     {
         std::ifstream in(dir / "Tellwick.Log");
-        std::stringstream all;
-        all << in.rdbuf();
-        return all.str();
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    /// No greeting played and no DND set: nothing of a voice mail.
+    static bool noVoiceMail(const Texts& sent)
+    {
+        return std::none_of(sent.begin(), sent.end(), [](const std::string& c) {
+            return c.find("SET_INPUT") != std::string::npos || c == "SET USERSTATUS DND";
+        });
     }
 };
 

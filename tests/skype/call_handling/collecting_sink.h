@@ -17,14 +17,8 @@ namespace tw::test {
 struct RecordSeen
 {
     int type = 0;
-    std::uint32_t infoType = 0;
-    std::uint32_t origin = 0;
-    std::string path;
-    std::string skypeName;
-    std::string secondText;
-    std::string fullName;
-    std::uint32_t start = 0;
-    std::uint32_t end = 0;
+    std::string path, skypeName, secondText, fullName;
+    std::uint32_t start = 0, end = 0;
     std::int64_t size = 0;
 };
 

@@ -33,13 +33,21 @@ TEST_F(RecordNaming, RecordNameCarriesTimesLetterAndHandle)
 
 TEST_F(RecordNaming, HostileHandlesBecomeSafeDistinctNames)
 {
-    EXPECT_EQ(SafeFileNamePart("echo123"), "echo123");
-    EXPECT_EQ(SafeFileNamePart("+4930123"), "+4930123");
-    EXPECT_EQ(SafeFileNamePart("Zoë.ß"), "Zoë.ß");
-    EXPECT_EQ(SafeFileNamePart("../etc/passwd"), "%2E.%2Fetc%2Fpasswd");
-    EXPECT_EQ(SafeFileNamePart(std::string("a\0b\n\x7f", 5)), "a%00b%0A%7F");
-    EXPECT_EQ(SafeFileNamePart("x\xff"), "x%FF");
-    EXPECT_EQ(SafeFileNamePart("a\\b:c*?\"<>|%"), "a%5Cb%3Ac%2A%3F%22%3C%3E%7C%25");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"echo123", "echo123"},
+        {"+4930123", "+4930123"},
+        {"Zoë.ß\xF0\x9F\x98\x80", "Zoë.ß\xF0\x9F\x98\x80"},
+        {"../etc/passwd", "%2E.%2Fetc%2Fpasswd"},
+        {std::string("a\0b\n\x7f", 5), "a%00b%0A%7F"},
+        {"a\\b:c*?\"<>|%", "a%5Cb%3Ac%2A%3F%22%3C%3E%7C%25"},
+        // Bytes that start no character: stray, truncated, overlong, surrogate, past U+10FFFF.
+        {"x\xff\x80", "x%FF%80"},
+        {"x\xC3", "x%C3"},
+        {"\xC0\xAF\xE0\x80\xAF", "%C0%AF%E0%80%AF"},
+        {"\xED\xA0\x80", "%ED%A0%80"},
+        {"\xF4\x90\x80\x80", "%F4%90%80%80"}};
+    for (const auto& [handle, name] : cases)
+        EXPECT_EQ(SafeFileNamePart(handle), name) << handle;
 
     // One-to-one: handles that a lossy mapping would merge stay apart, and repeat exactly.
     const std::set<std::string> names = {SafeFileNamePart("a/b"), SafeFileNamePart("a_b"),
