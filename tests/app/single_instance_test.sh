@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# Runs under its own dbus-run-session. Usage: single_instance_test.sh <path to tellwick>
-# A second tellwick must activate the first, exit 0 and change no file; SIGTERM must end the
-# first with status 0 after it saved every setting.
+# Under dbus-run-session: a second tellwick activates the first and changes no file.
 set -euo pipefail
 tellwick=$1
 work=$(mktemp -d)
@@ -12,8 +10,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() {
-    echo "FAIL: $*" >&2
-    echo "--- first instance's trace:" >&2
+    echo "FAIL: $*; the first instance's trace:" >&2
     cat "$work/first.err" >&2 || true
     exit 1
 }
@@ -36,8 +33,7 @@ for _ in $(seq 1 300); do
     sleep 0.1
 done
 name_owned || fail "the first instance never owned org.tellwick.Tellwick"
-# Activate() is answered only once the first copy's event loop runs, i.e. after its start-up
-# has touched every file it touches.
+# Activate() is answered once the first copy's loop runs, after its start-up touched its files.
 dbus-send --session --print-reply --reply-timeout=30000 --dest=org.tellwick.Tellwick \
     /org/tellwick/Tellwick org.tellwick.Tellwick.Activate >/dev/null ||
     fail "Activate() was not answered"
@@ -49,19 +45,14 @@ snapshot() {
 before=$(snapshot)
 [ -f "$data/Tellwick.Log" ] || fail "the first instance did not open its log"
 
-status=0
-timeout 30 "$tellwick" 2>"$work/second.err" || status=$?
-[ "$status" -eq 0 ] || fail "the second instance exited with $status: $(cat "$work/second.err")"
+timeout 30 "$tellwick" 2>"$work/second.err" ||
+    fail "the second instance exited with $?: $(cat "$work/second.err")"
 [ "$(snapshot)" = "$before" ] || fail "the second instance changed the data folder"
 grep -q '^3 Activate()' "$work/first.err" || fail "the first instance saw no Activate()"
 
 kill -TERM "$first"
-status=0
-wait "$first" || status=$?
+wait "$first" || fail "SIGTERM ended the first instance with status $?"
 first=
-[ "$status" -eq 0 ] || fail "SIGTERM ended the first instance with status $status"
-
-# The settings were saved through to the last key of the table.
 grep -q '^sSkypeNameTo=' "$data/Tellwick.Ini" || fail "the settings were not saved"
 grep -q ' - ExitInstance()' "$data/Tellwick.Log" || fail "the log does not end in order"
 echo "single instance: OK"

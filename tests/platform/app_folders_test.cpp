@@ -24,17 +24,13 @@ TEST(AppFolders, FollowXdgDataHomeThenHomeThenTheProgramFolder)
     env.xdgDataHome.clear();
     env.home.clear();
     EXPECT_EQ(computeAppFolders(env).dataFolder, "/opt/Tw/bin/tellwick");
-
     env.executablePath = "/tellwick";
     EXPECT_EQ(computeAppFolders(env).programFolder, "/");
     EXPECT_EQ(computeAppFolders(env).programDataFolder, "/share/tellwick");
-}
 
-TEST(AppFolders, ThisProcessFindsItsExecutable)
-{
-    const FolderEnvironment env = currentFolderEnvironment();
+    // This process finds its executable; the build tree keeps data beside bin/ in share/.
+    env = currentFolderEnvironment();
     EXPECT_NE(env.executablePath.find("tw_platform_tests"), std::string::npos);
-    // The build tree puts executables in bin/ and the data beside it in share/tellwick.
     EXPECT_EQ(computeAppFolders(env).programDataFolder,
               std::string(TW_BINARY_DIR) + "/share/tellwick");
 }
