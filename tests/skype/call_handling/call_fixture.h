@@ -26,11 +26,9 @@ namespace tw::test {
 
 namespace fs = std::filesystem;
 
-struct CountingHost : SkypeLinkHost
+struct QuietHost : SkypeLinkHost
 {
-    int callStateChanges = 0;
     void requestExit() override {}
-    void callStateChanged() override { ++callStateChanges; }
 };
 
 /// Skype's side of the audio: a capture opens when the link names a FILE for a call's output
@@ -91,7 +89,7 @@ protected:
 
     ManualEventLoop loop{kWallStart};
     FakeSkypeTransport transport{loop};
-    CountingHost host;
+    QuietHost host;
     ScriptedPrompt prompt;
     CSkypeLink link{loop, transport, host, prompt};
     CallHandling handling{link, loop};

@@ -94,16 +94,6 @@ TEST_F(VoiceMail, CallerWhoHangsUpDuringTheGreetingLeavesNothing)
     EXPECT_TRUE(filesIn(today()).empty());
 }
 
-TEST_F(VoiceMail, SetGreetingFileIgnoresMissingFilesAndReadsTheLength)
-{
-    handling.SetGreetingFile((dir / "nope.wav").string());
-    EXPECT_EQ(link.settings().greetingFile, greeting);
-    const std::string shorter = (dir / "short.wav").string();
-    ASSERT_TRUE(writeWav(shorter, ramp(24000, 0)));
-    handling.SetGreetingFile(shorter);
-    EXPECT_EQ(link.settings().greetingLength, 150);
-}
-
 TEST_F(VoiceMail, TransferWhoseTargetRefusesTakesTheCallerBackToVoiceMail)
 {
     link.setCallTransfer(true, "boss");

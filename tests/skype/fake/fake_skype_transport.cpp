@@ -37,9 +37,6 @@ std::string callDefault(const std::string& property)
 
 } // namespace
 
-FakeSkypeTransport::FakeSkypeTransport(EventLoop& loop) : m_loop(loop)
-{}
-
 FakeSkypeTransport::~FakeSkypeTransport()
 {
     m_loop.killTimers(this);
@@ -65,16 +62,8 @@ FakeSkypeTransport::SendMode FakeSkypeTransport::currentMode()
 {
     const SendMode mode = m_sendMode;
     if (m_modeCount > 0 && --m_modeCount == 0)
-        m_sendMode = m_savedMode;
+        m_sendMode = SendMode::Normal;
     return mode;
-}
-
-void FakeSkypeTransport::setSendModeFor(int count, SendMode mode)
-{
-    if (m_modeCount == 0)
-        m_savedMode = m_sendMode;
-    m_sendMode = mode;
-    m_modeCount = count;
 }
 
 bool FakeSkypeTransport::send(const std::string& utf8)
@@ -226,8 +215,6 @@ std::vector<std::string> FakeSkypeTransport::builtInReply(const std::string& com
         call->second["STATUS"] = w[4];
         return {"CALL " + w[2] + " STATUS " + w[4]};
     }
-    if (w.size() >= 5 && w[0] == "SET" && w[1] == "CALL" && w[3] == "JOIN_CONFERENCE")
-        return {"CALL " + w[2] + " CONF_ID " + std::to_string(17930)};
     if (w.size() == 2 && w[0] == "CALL") {
         const std::string id = std::to_string(c.nextCallId++);
         c.calls[id] = {{"PARTNER_HANDLE", w[1]}, {"TYPE", "OUTGOING_P2P"}, {"STATUS", "ROUTING"}};

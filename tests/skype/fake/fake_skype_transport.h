@@ -17,18 +17,14 @@ struct FakeSkypeClient
 {
     struct Contact
     {
-        std::string handle;
-        std::string fullName;
-        std::string onlineStatus = "ONLINE";
+        std::string handle, fullName, onlineStatus = "ONLINE";
     };
 
     int protocol = 7;
     std::string version = "8.0.0.1";
     std::string userStatus = "ONLINE";
-    std::string handle = "me";
-    std::string fullName = "Me Myself";
-    std::string audioIn = "Built-in Audio";
-    std::string audioOut = "Built-in Audio";
+    std::string handle = "me", fullName = "Me Myself";
+    std::string audioIn = "Built-in Audio", audioOut = "Built-in Audio";
     bool autoAway = true;
     std::vector<Contact> contacts;
     /// call id -> property -> value, as "GET CALL" answers it. Missing properties of a known
@@ -49,15 +45,12 @@ struct FakeSkypeClient
 class FakeSkypeTransport : public SkypeTransport, private TimerClient
 {
 public:
-    /// What a send does besides being recorded.
-    enum class SendMode {
-        Normal,    ///< accepted; auto-reply if on
-        LoseReply, ///< accepted; no reply ever comes (a client that stopped answering)
-        Refuse,    ///< send() returns false at once
-        FailLater, ///< accepted; onSendFailed after the bus timeout (10 s), client lost
-    };
+    /// What a send does besides being recorded. Normal: accepted, auto-reply if on. LoseReply:
+    /// accepted, no reply ever comes. Refuse: send() returns false at once. FailLater: accepted,
+    /// onSendFailed after the bus timeout (10 s), the client lost.
+    enum class SendMode { Normal, LoseReply, Refuse, FailLater };
 
-    explicit FakeSkypeTransport(EventLoop& loop);
+    explicit FakeSkypeTransport(EventLoop& loop) : m_loop(loop) {}
     ~FakeSkypeTransport() override;
 
     // SkypeTransport
@@ -77,8 +70,12 @@ public:
     void answerDiscoverWith(std::optional<int> status) { m_discoverAnswer = status; }
 
     void setAutoReply(bool on) { m_autoReply = on; }
-    /// The next `count` sends use mode, then the previous mode returns.
-    void setSendModeFor(int count, SendMode mode);
+    /// The next `count` sends use mode, then Normal returns.
+    void setSendModeFor(int count, SendMode mode)
+    {
+        m_sendMode = mode;
+        m_modeCount = count;
+    }
     /// Consulted before the built-in answers: a list of reply lines (possibly empty, meaning
     /// no reply) or nullopt for the built-in answer.
     using ReplyHook = std::function<std::optional<std::vector<std::string>>(const std::string&)>;
@@ -114,7 +111,6 @@ private:
     std::optional<int> m_discoverAnswer = kAttachSuccess;
     bool m_autoReply = true;
     SendMode m_sendMode = SendMode::Normal;
-    SendMode m_savedMode = SendMode::Normal;
     int m_modeCount = 0;
     ReplyHook m_replyHook;
     std::vector<std::string> m_sent;

@@ -6,42 +6,7 @@ using namespace std::chrono_literals;
 namespace tw::test {
 namespace {
 
-using Texts = std::vector<std::string>;
-
-/// Call handling as far as the call operations need it.
-struct SegmentHandler : CallHandler
-{
-    bool freeSpace = true;
-    int segments = 0;
-
-    bool ensureFreeSpace() override { return freeSpace; }
-    std::string makeSegmentPath(CSkypeCall& call, SegmentSide side) override
-    {
-        return "/rec/ti" + call.callId + "-" + std::to_string(++segments) +
-               (side == SegmentSide::Output ? "o" : "m") + ".wav";
-    }
-};
-
-class CommandTest : public LinkTest
-{
-protected:
-    SegmentHandler handler;
-
-    void SetUp() override
-    {
-        link.setCallHandler(&handler);
-        link.setGreeting("/greet/default.wav", 500);
-        attach();
-        push("CURRENTUSERHANDLE me");
-        push("CALL 12 STATUS RINGING");
-        push("CALL 12 PARTNER_HANDLE bob");
-        push("CALL 12 OUTPUT SOUNDCARD=\"default\"");
-        loop.runPending();
-        transport.clearSent();
-    }
-    void TearDown() override { link.setCallHandler(nullptr); }
-    CSkypeCall& call12() { return *link.FindCall("12"); }
-};
+using CommandTest = CallTest;
 
 TEST_F(CommandTest, CodesWithoutATextSendNothingAndCallingAsksFirst)
 {
@@ -54,13 +19,6 @@ TEST_F(CommandTest, CodesWithoutATextSendNothingAndCallingAsksFirst)
                 }).empty());
     EXPECT_EQ(sentAfter([&] { EXPECT_EQ(link.Dispatch(CMD_TRANSFER_CALL, "+4930"), 1u); }),
               Texts{"CALL +4930"});
-
-    link.setTransferActive(true);
-    EXPECT_TRUE(sentAfter([&] { EXPECT_EQ(link.Dispatch(CMD_CALL, "ann"), 0u); }).empty());
-    EXPECT_EQ(prompt.messages().back().text,
-              "Please hand up the current conference call first before making a new call.");
-    link.setTransferActive(false);
-
     call12().set(CF_VOICEMAIL | CF_CAPTURING);
     link.setCurrentCall(&call12());
     prompt.queueAnswer(Prompt::Answer::No);
@@ -99,44 +57,15 @@ TEST_F(CommandTest, ChatNoticesAreSentWhenSkypeOpensTheChat)
     EXPECT_TRUE(sentAfter([&] { push("CHAT #me/$bob;1 STATUS MULTI_SUBSCRIBED"); }).empty());
 }
 
-TEST_F(CommandTest, VoiceMailForAMutedCallerAndNoneWithoutFreeSpace)
+TEST_F(CommandTest, NoCaptureStartsWithoutFreeSpace)
 {
-    link.setMuteCaller(true);
-    EXPECT_EQ(sentAfter([&] { link.StartVoiceMail(call12(), true); }),
-              (Texts{"ALTER CALL 12 SET_INPUT FILE=\"/greet/default.wav\"",
-                     "ALTER CALL 12 SET_OUTPUT FILE=\"/rec/ti12-1o.wav\"", "SET USERSTATUS DND"}));
-
     handler.freeSpace = false;
-    push("CALL 14 STATUS RINGING");
-    transport.clearSent();
-    EXPECT_EQ(link.StartVoiceMail(*link.FindCall("14"), false), 1u);
-    EXPECT_EQ(link.StartRecording(*link.FindCall("14")), 0u);
+    EXPECT_EQ(link.StartVoiceMail(call12(), false), 1u);
+    EXPECT_EQ(link.StartRecording(call12()), 0u);
     EXPECT_TRUE(transport.sent().empty());
-    EXPECT_EQ(link.FindCall("14")->flags, CF_RINGING);
+    EXPECT_EQ(call12().flags, CF_RINGING);
     EXPECT_EQ(prompt.messages().back().text,
               "Storage space is not enough!  Please remove some unused data from the storage.");
-}
-
-TEST_F(CommandTest, RecordingWithNoticesPausesAndResumesUnderOneStart)
-{
-    link.setConversationRecord(true, true);
-    call12().addParticipant("13", 0, "carol");
-    EXPECT_EQ(sentAfter([&] { EXPECT_EQ(link.Dispatch(CMD_START_RECORDING, call12()), 1u); }),
-              (Texts{"ALTER CALL 12 SET_OUTPUT SOUNDCARD=\"default\", FILE=\"/rec/ti12-1o.wav\"",
-                     "ALTER CALL 12 SET_CAPTURE_MIC FILE=\"/rec/ti12-2m.wav\"",
-                     "CHAT CREATE bob DIALOG", "CHAT CREATE carol DIALOG"}));
-    const auto start = call12().recordStart;
-    loop.advance(20000ms);
-    link.StopRecording(call12(), true);
-    EXPECT_EQ(call12().flags & (CF_RECORDING | CF_ONHOLD | CF_STOP_PENDING | CF_CAPTURING),
-              CF_RECORDING | CF_ONHOLD | CF_STOP_PENDING);
-    // A resume keeps the recording's start; the notices are not asked for twice.
-    call12().clear(CF_ONHOLD);
-    EXPECT_EQ(sentAfter([&] { link.StartRecording(call12()); }).size(), 2u);
-    EXPECT_EQ(call12().recordStart, start);
-    EXPECT_EQ(link.Dispatch(CMD_STOP_RECORDING, call12()), 1u);
-    EXPECT_FALSE(call12().has(CF_RECORDING | CF_CAPTURING));
-    EXPECT_EQ(call12().recordEnd, start + 20);
 }
 
 } // namespace

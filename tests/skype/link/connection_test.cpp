@@ -115,14 +115,6 @@ TEST_F(LinkTest, OnlyTheFirstProtocolNumberIsCheckedAndSixOrLessClosesTheProgram
     EXPECT_EQ(host.exits, 1);
 }
 
-TEST_F(LinkTest, TheClientsOwnProtocolAnswerIsChecked)
-{
-    transport.client.protocol = 5;
-    link.Create();
-    loop.runPending();
-    EXPECT_EQ(host.exits, 1);
-}
-
 TEST_F(LinkTest, TextsOverTenTwentyFourUtf16UnitsAreDroppedButCountAsLife)
 {
     attach();
@@ -158,32 +150,6 @@ TEST_F(LinkTest, ReceivedTextsEndAtTheirFirstZeroByteAndBadUtf8IsReplaced)
          "b");
     EXPECT_EQ(link.skypeVersion(), "a\xEF\xBF\xBD"
                                    "b");
-}
-
-TEST_F(LinkTest, ShutdownStopsTimersSendsNothingAndForgetsTheClient)
-{
-    struct Handler : CallHandler
-    {
-        int shutdowns = 0;
-        void onShutdown() override { ++shutdowns; }
-    } handler;
-    link.setCallHandler(&handler);
-    attach();
-    push("CALL 7 STATUS RINGING");
-    link.startAnswerTimer(*link.FindCall("7"), 10000ms);
-    transport.clearSent();
-
-    link.Shutdown();
-    EXPECT_EQ(transport.detachCount(), 1);
-    EXPECT_FALSE(link.isAttached());
-    EXPECT_EQ(handler.shutdowns, 1);
-    EXPECT_EQ(loop.activeTimerCount(), 0);
-    push("PROTOCOL 1");
-    transport.pushAttachStatus(kAttachApiAvailable);
-    loop.advance(60000ms);
-    EXPECT_EQ(host.exits, 0);
-    EXPECT_TRUE(transport.sent().empty());
-    link.setCallHandler(nullptr);
 }
 
 } // namespace

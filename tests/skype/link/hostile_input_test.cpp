@@ -10,8 +10,6 @@ using namespace std::chrono_literals;
 namespace tw::test {
 namespace {
 
-using Texts = std::vector<std::string>;
-
 Texts split(const std::string& list)
 {
     Texts out(1);
@@ -23,50 +21,7 @@ Texts split(const std::string& list)
     return out;
 }
 
-TEST(CommandText, EachPlaceAcceptsOnlyItsKindOfValue)
-{
-    std::string out;
-    const auto fmt = [&](std::string_view format, std::initializer_list<std::string_view> args) {
-        return formatCommand(out, format, args.begin(), args.size());
-    };
-    EXPECT_TRUE(fmt("GET USER %s FULLNAME", {"live:bob.b-1,x"}));
-    EXPECT_EQ(out, "GET USER live:bob.b-1,x FULLNAME");
-    for (std::string_view bad : std::initializer_list<std::string_view>{
-             "", "a b", "a\"b", "a\nb", "a\rb", std::string_view("a\0b", 3), "a\tb", "a\x7f",
-             "a\xE2\x80\xA8"
-             "b",
-             "a\xC2\x85"})
-        EXPECT_FALSE(fmt("GET USER %s FULLNAME", {bad})) << bad;
-
-    EXPECT_TRUE(fmt("ALTER CALL %s SET_INPUT FILE=\"%s\"", {"12", "/home/a b/Grüße.wav"}));
-    EXPECT_EQ(out, "ALTER CALL 12 SET_INPUT FILE=\"/home/a b/Grüße.wav\"");
-    for (std::string_view bad : {"/x\".wav", "/x\n.wav"})
-        EXPECT_FALSE(fmt("ALTER CALL %s SET_INPUT FILE=\"%s\"", {"12", bad})) << bad;
-    EXPECT_FALSE(fmt("ALTER CALL %s SET_INPUT FILE=\"%s\"", {"12"})) << "an argument missing";
-
-    EXPECT_TRUE(fmt("ALTER CALL %s SET_OUTPUT %s", {"12", "SOUNDCARD=\"default\", FILE=\"a, b\""}));
-    EXPECT_TRUE(fmt("ALTER CALL %s SET_OUTPUT %s", {"12", "PORT=5"}));
-    for (std::string_view bad : std::initializer_list<std::string_view>{
-             "", "SOUNDCARD=\"default\" FILE=\"x\"", "SOUNDCARD=\"a", "SOUNDCARD=\"a\", ", "=\"a\"",
-             "FILE=\"a\nb\"", "FILE=a b"})
-        EXPECT_FALSE(fmt("ALTER CALL %s SET_OUTPUT %s", {"12", bad})) << bad;
-}
-
-class HostileTest : public LinkTest
-{
-protected:
-    void SetUp() override
-    {
-        attach();
-        push("CURRENTUSERHANDLE me");
-        push("USERSTATUS ONLINE");
-        push("CALL 12 STATUS RINGING");
-        push("CALL 12 OUTPUT SOUNDCARD=\"default\"");
-        loop.runPending();
-        transport.clearSent();
-    }
-    CSkypeCall& call12() { return *link.FindCall("12"); }
-};
+using HostileTest = CallTest;
 
 TEST_F(HostileTest, HandlesThatAreNotOneWordNeverReachACommand)
 {

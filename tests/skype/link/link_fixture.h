@@ -9,21 +9,17 @@
 
 namespace tw::test {
 
+using Texts = std::vector<std::string>;
+
 /// Records what the link tells the application.
 struct RecordingHost : SkypeLinkHost
 {
     int exits = 0;
     int attaches = 0;
-    int callStateChanges = 0;
-    int contactChanges = 0;
-    int sidePanelShows = 0;
     int skypeWindowShows = 0;
 
     void requestExit() override { ++exits; }
     void skypeAttached() override { ++attaches; }
-    void callStateChanged() override { ++callStateChanges; }
-    void contactsChanged() override { ++contactChanges; }
-    void showSidePanel() override { ++sidePanelShows; }
     void showSkypeMainWindow() override { ++skypeWindowShows; }
 };
 
@@ -52,6 +48,43 @@ protected:
         action();
         return transport.sentSince(mark);
     }
+};
+
+/// Call handling as far as the call operations need it.
+struct SegmentHandler : CallHandler
+{
+    bool freeSpace = true;
+    int segments = 0;
+
+    bool ensureFreeSpace() override { return freeSpace; }
+    std::string makeSegmentPath(CSkypeCall& call, SegmentSide side) override
+    {
+        return "/rec/ti" + call.callId + "-" + std::to_string(++segments) +
+               (side == SegmentSide::Output ? "o" : "m") + ".wav";
+    }
+};
+
+/// Attached, with call 12 from bob ringing and call handling that names segments.
+class CallTest : public LinkTest
+{
+protected:
+    SegmentHandler handler;
+
+    void SetUp() override
+    {
+        link.setCallHandler(&handler);
+        link.setGreeting("/greet/default.wav", 500);
+        attach();
+        push("CURRENTUSERHANDLE me");
+        push("USERSTATUS ONLINE");
+        push("CALL 12 STATUS RINGING");
+        push("CALL 12 PARTNER_HANDLE bob");
+        push("CALL 12 OUTPUT SOUNDCARD=\"default\"");
+        loop.runPending();
+        transport.clearSent();
+    }
+    void TearDown() override { link.setCallHandler(nullptr); }
+    CSkypeCall& call12() { return *link.FindCall("12"); }
 };
 
 } // namespace tw::test

@@ -9,8 +9,6 @@ using namespace std::chrono_literals;
 namespace tw::test {
 namespace {
 
-using Texts = std::vector<std::string>;
-
 TEST(SplitNotification, FollowsTheWordRules)
 {
     const std::vector<std::pair<std::string, Texts>> cases = {
@@ -31,46 +29,6 @@ TEST(SplitNotification, FollowsTheWordRules)
                   want)
             << text;
     }
-}
-
-TEST_F(LinkTest, AnInitialAttachFillsTheModelAndMarksCallsFoundThere)
-{
-    transport.client.contacts = {{"alice", "Alice A", "AWAY"}, {"+4930123", "Berlin", "SKYPEOUT"}};
-    transport.client.calls["25"] = {{"PARTNER_HANDLE", "alice"}, {"STATUS", "INPROGRESS"}};
-    link.Create();
-    loop.runPending();
-
-    EXPECT_TRUE(link.userOnline());
-    EXPECT_EQ(link.currentUserFullName(), "Me Myself");
-    EXPECT_EQ(link.audioIn(), "Built-in Audio") << "device names keep their spaces";
-    ASSERT_EQ(link.users().size(), 2u);
-    EXPECT_EQ(link.users()[0].fullName, "Alice A");
-    EXPECT_EQ(link.users()[0].onlineStatus, CONTACT_AWAY);
-    EXPECT_EQ(link.users()[1].onlineStatus, CONTACT_SKYPEOUT);
-
-    // Their details and then their STATUS came back.
-    CSkypeCall* call = link.FindCall("25");
-    ASSERT_NE(call, nullptr);
-    EXPECT_EQ(call->partnerHandle, "alice");
-    EXPECT_EQ(call->savedOutput, "SOUNDCARD=\"default\"");
-    EXPECT_EQ(call->flags, CF_INPROGRESS);
-    EXPECT_EQ(link.currentCall(), call);
-    push("CALLS 25, 56, ");
-    EXPECT_EQ(link.FindCall("56")->flags, CF_FOUND_AT_ATTACH);
-    EXPECT_TRUE(sentAfter([&] { push("CALLS "); }).empty());
-}
-
-TEST_F(LinkTest, RingingCreatesAnIncomingCallAndAsksForItsDetails)
-{
-    attach();
-    const auto sent = sentAfter([&] { push("CALL 12 STATUS RINGING"); });
-    ASSERT_EQ(sent.size(), 9u);
-    EXPECT_EQ(sent.front(), "GET CALL 12 CONF_ID");
-    EXPECT_EQ(sent.back(), "GET CALL 12 CAPTURE_MIC");
-    EXPECT_EQ(link.FindCall("12")->flags, CF_RINGING);
-    // Our own call: ROUTING asks, the RINGING that follows does not.
-    EXPECT_EQ(sentAfter([&] { push("CALL 13 STATUS ROUTING"); }).size(), 9u);
-    EXPECT_TRUE(sentAfter([&] { push("CALL 13 STATUS RINGING"); }).empty());
 }
 
 TEST_F(LinkTest, CallPropertiesAreStoredAndBadValuesChangeNothing)
@@ -121,69 +79,14 @@ TEST(CSkypeCallTest, TheThirtyThirdParticipantIsNotAdded)
     EXPECT_EQ(call.findParticipant("33"), nullptr);
 }
 
-TEST_F(LinkTest, RemovingAConferenceHostKeepsTheRecordUnderTheNextCall)
+TEST_F(LinkTest, ContactsAreListedOnceAndLookupAsksForAnUnknownOne)
 {
     attach();
-    push("CALL 12 STATUS RINGING");
-    push("CALL 14 STATUS RINGING");
-    CSkypeCall* host12 = link.FindCall("12");
-    host12->addParticipant("13", CF_INPROGRESS, "carol");
-    host12->addParticipant("15", CF_INPROGRESS, "dave");
-    EXPECT_EQ(link.FindCall("15"), host12) << "found through its participant table";
-    link.setCurrentCall(host12);
-
-    link.RemoveCall("13"); // a participant id is not removed by itself
-    EXPECT_EQ(link.calls().size(), 2u);
-    link.RemoveCall("12");
-    ASSERT_EQ(link.calls().size(), 2u);
-    EXPECT_EQ(std::pair(host12->callId, host12->callNumber), std::pair(std::string("13"), 13));
-    EXPECT_EQ(host12->participants.size(), 1u);
-    EXPECT_EQ(link.currentCall(), nullptr);
-
-    link.startAnswerTimer(*link.FindCall("14"), 10s);
-    link.RemoveCall("14");
-    EXPECT_EQ(loop.activeTimerCount(), 1) << "only the keep-alive is left";
-}
-
-TEST_F(LinkTest, ActiveCallStateFollowsTheCurrentCall)
-{
-    attach();
-    int state = -1;
-    CSkypeCall* call = nullptr;
-    push("CALL 12 STATUS RINGING");
-    EXPECT_FALSE(link.GetActiveCallState(state, &call)) << "no current call";
-    push("CALL 12 STATUS INPROGRESS");
-    ASSERT_TRUE(link.GetActiveCallState(state, &call));
-    EXPECT_EQ(state, 1);
-    call->set(CF_CAPTURING);
-    EXPECT_TRUE(link.GetActiveCallState(state, &call));
-    EXPECT_EQ(state, 2);
-    push("CALL 12 STATUS LOCALHOLD");
-    EXPECT_FALSE(link.GetActiveCallState(state, &call));
-    EXPECT_FALSE(link.AnyCallInProgress());
-    push("CALL 12 STATUS FINISHED");
-    EXPECT_TRUE(link.calls().empty());
-    EXPECT_EQ(link.currentCall(), nullptr);
-}
-
-TEST_F(LinkTest, ContactsAreListedOnceAndAskedForWhatIsNotKnown)
-{
-    attach();
-    EXPECT_EQ(sentAfter([&] { push("USERS tim, joe, "); }),
-              (Texts{"GET USER tim ONLINESTATUS", "GET USER tim FULLNAME",
-                     "GET USER joe ONLINESTATUS", "GET USER joe FULLNAME"}));
+    push("USERS tim, joe, ");
     push("USERS tim");
-    EXPECT_EQ(link.users().size(), 2u);
-    EXPECT_EQ(sentAfter([&] { push("USER ann ONLINESTATUS DND"); }),
-              Texts{"GET USER ann FULLNAME"});
-    EXPECT_EQ(link.findUser("ann")->onlineStatus, CONTACT_DND);
-    // The local user is not a contact.
     push("CURRENTUSERHANDLE me");
-    push("USER me ONLINESTATUS ONLINE");
-    EXPECT_EQ(link.findUser("me"), nullptr);
-    push("CONNSTATUS OFFLINE");
-    EXPECT_EQ(link.findUser("ann")->onlineStatus, CONTACT_OFFLINE);
-
+    push("USER me ONLINESTATUS ONLINE"); // the local user is not a contact
+    EXPECT_EQ(link.users().size(), 2u);
     std::string name = "stale";
     std::uint32_t status = 9;
     EXPECT_FALSE(link.LookupUser("", &name, &status));
@@ -221,27 +124,6 @@ struct RecordingHandler : CallHandler
         link->stopAnswerTimer(call);
     }
 };
-
-TEST_F(LinkTest, CallHandlingHooksRunWithTheValueAlreadyStored)
-{
-    RecordingHandler handler;
-    link.setCallHandler(&handler);
-    attach();
-    push("CALL 12 STATUS RINGING");
-    push("CALL 12 DURATION 3");
-    push("CALL 12 CONF_ID 0");
-    push("CALL 12 CONF_ID 77");
-    push("ALTER CALL 12 SET_OUTPUT SOUNDCARD=\"default\"");
-    push("ALTER CALL 99 SET_CAPTURE_MIC");
-    push("CALL 12 STATUS ONHOLD"); // not a state the machine knows
-    link.FindCall("12")->addParticipant("13", 0, "x");
-    push("CALL 13 STATUS FINISHED");
-    EXPECT_EQ(handler.events,
-              (Texts{"status 12 1 12", "duration 3", "conf 77",
-                     "alter 12 SET_OUTPUT [SOUNDCARD=\"default\"]", "status 12 5 13"}));
-    EXPECT_EQ(link.calls().size(), 1u) << "with a handler set, the handler decides on removal";
-    link.setCallHandler(nullptr);
-}
 
 TEST_F(LinkTest, AnswerTimersOfCallsNeverMeetTheLinksOwnTimers)
 {

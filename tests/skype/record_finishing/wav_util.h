@@ -12,10 +12,10 @@
 namespace tw::test {
 
 inline bool writeWav(const std::string& path, const std::vector<std::int16_t>& samples,
-                     std::uint16_t channels = 1, std::uint32_t rate = 16000)
+                     std::uint16_t channels = 1)
 {
     CRiffWaveFile file;
-    const WaveFormat format = WaveFormat::Pcm(rate, channels, 16);
+    const WaveFormat format = WaveFormat::Pcm(16000, channels, 16);
     if (file.Open(path, &format, CRiffWaveFile::kModeWrite) != hr::ok)
         return false;
     std::uint32_t written = 0;
@@ -27,7 +27,6 @@ inline bool writeWav(const std::string& path, const std::vector<std::int16_t>& s
 
 struct WavContent
 {
-    bool ok = false;
     WaveFormat format;
     std::vector<std::int16_t> samples; ///< interleaved
 };
@@ -43,8 +42,7 @@ inline WavContent readWav(const std::string& path)
     std::uint32_t got = 0;
     const auto bytes = static_cast<std::uint32_t>(out.samples.size() * 2);
     if (bytes > 0 && (file.Read(out.samples.data(), bytes, &got) != hr::ok || got != bytes))
-        return out;
-    out.ok = true;
+        out.samples.clear(); // a failed read shows as no audio at all
     return out;
 }
 
@@ -62,6 +60,16 @@ inline std::vector<std::int16_t> concat(std::vector<std::int16_t> a,
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+/// Two channels from their left and right samples.
+inline std::vector<std::int16_t> interleave(const std::vector<std::int16_t>& left,
+                                            const std::vector<std::int16_t>& right)
+{
+    std::vector<std::int16_t> out;
+    for (std::size_t i = 0; i < left.size(); ++i)
+        out.insert(out.end(), {left[i], right[i]});
+    return out;
 }
 
 } // namespace tw::test
