@@ -4,17 +4,12 @@
 // call handling plugged in, and a stand-in for Skype's audio that writes the WAV files the
 // link names in its ALTER CALL commands, with sample patterns the test chooses.
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <mutex>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "../record_finishing/wav_util.h"
-#include "app/log.h"
 #include "collecting_sink.h"
 #include "fake_skype_transport.h"
 #include "platform/manual_event_loop.h"
@@ -81,7 +76,7 @@ private:
     std::map<std::pair<std::string, bool>, Capture> m_captures; ///< by call id and output side
 };
 
-class CallHandlingTest : public ::testing::Test
+class CallHandlingTest : public ::testing::Test, protected TestFolder
 {
 protected:
     // 2007-07-20 14:58:06 UTC at virtual time 0.
@@ -95,21 +90,10 @@ protected:
     CallHandling handling{link, loop};
     CollectingSink sink;
     SkypeAudio audio;
-    fs::path dir;
-    std::string greeting;
+    const std::string greeting = path("greeting.wav");
 
     void SetUp() override
     {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        dir = fs::temp_directory_path() /
-              ("tw_calls_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        appLog().Open((dir / "Tellwick.Log").string());
-        appLog().Enable(true);
-        greeting = (dir / "greeting.wav").string();
         ASSERT_TRUE(writeWav(greeting, ramp(80000, 0))); // 5 s: a length of 500
         link.setRecordsFolder((dir / "records").string());
         handling.setRecordSink(&sink);
@@ -125,12 +109,7 @@ protected:
         ASSERT_TRUE(link.isAttached());
     }
 
-    void TearDown() override
-    {
-        link.Shutdown();
-        appLog().Close();
-        fs::remove_all(dir);
-    }
+    void TearDown() override { link.Shutdown(); }
 
     void push(const std::string& text)
     {
@@ -170,20 +149,6 @@ protected:
         return sent;
     }
     std::string today() const { return (dir / "records" / "2007-07-20").string(); }
-    std::vector<std::string> filesIn(const std::string& folder) const
-    {
-        std::vector<std::string> names;
-        if (fs::exists(folder))
-            for (const auto& e : fs::directory_iterator(folder))
-                names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    std::string logText() const
-    {
-        std::ifstream in(dir / "Tellwick.Log");
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
     /// No greeting played and no DND set: nothing of a voice mail.
     static bool noVoiceMail(const Texts& sent)
     {

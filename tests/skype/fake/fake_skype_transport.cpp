@@ -3,24 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 namespace tw::test {
 namespace {
-
-std::vector<std::string> words(const std::string& text, std::size_t max)
-{
-    std::vector<std::string> out;
-    std::size_t pos = 0;
-    while (out.size() + 1 < max) {
-        const auto space = text.find(' ', pos);
-        if (space == std::string::npos)
-            break;
-        out.push_back(text.substr(pos, space - pos));
-        pos = space + 1;
-    }
-    out.push_back(text.substr(pos));
-    return out;
-}
 
 std::string callDefault(const std::string& property)
 {
@@ -182,18 +168,16 @@ std::vector<std::string> FakeSkypeTransport::builtInReply(const std::string& com
     }
     if (command == "SET MUTE ON" || command == "Set MUTE ON" || command == "SET MUTE OFF")
         return {command.substr(4)};
-    const auto w = words(command, 5);
+    std::vector<std::string> w;
+    std::istringstream in(command);
+    for (std::string word; in >> word;)
+        w.push_back(word);
     if (w.size() >= 4 && w[0] == "GET" && w[1] == "USER") {
-        const std::string& property = w[3];
-        for (const auto& contact : c.contacts) {
-            if (contact.handle != w[2])
-                continue;
-            if (property == "FULLNAME")
-                return {"USER " + w[2] + " FULLNAME " + contact.fullName};
-            if (property == "ONLINESTATUS")
-                return {"USER " + w[2] + " ONLINESTATUS " + contact.onlineStatus};
-        }
-        if (w[2] == c.handle && property == "FULLNAME")
+        for (const auto& contact : c.contacts)
+            if (contact.handle == w[2] && (w[3] == "FULLNAME" || w[3] == "ONLINESTATUS"))
+                return {"USER " + w[2] + " " + w[3] + " " +
+                        (w[3] == "FULLNAME" ? contact.fullName : contact.onlineStatus)};
+        if (w[2] == c.handle && w[3] == "FULLNAME")
             return {"USER " + c.handle + " FULLNAME " + c.fullName};
         return {"ERROR 26 Invalid user handle"};
     }

@@ -1,13 +1,7 @@
 // The record finisher on real files: greeting cut, mix, rename and description, and the queue.
 #include <atomic>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <numeric>
 
-#include <gtest/gtest.h>
-
-#include "app/log.h"
 #include "skype/record_finish.h"
 #include "skype/record_finish_audio.h"
 #include "skype/record_finish_queue.h"
@@ -23,47 +17,11 @@ using test::writeWav;
 
 constexpr std::time_t k143000 = 1184941800; // 2007-07-20 14:30:00 UTC
 
-class RecordFinish : public ::testing::Test
+class RecordFinish : public ::testing::Test, protected test::TestFolder
 {
 protected:
-    void SetUp() override
-    {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        m_dir = fs::temp_directory_path() /
-                ("tw_finish_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        appLog().Open((m_dir / "Tellwick.Log").string());
-        appLog().Enable(true);
-    }
-    void TearDown() override
-    {
-        appLog().Close();
-        fs::remove_all(m_dir);
-    }
-    std::string path(const std::string& name) const { return (m_dir / name).string(); }
-    std::size_t fileCount() const
-    {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(m_dir), {}));
-    }
-
-    fs::path m_dir;
+    std::size_t fileCount() const { return filesIn(dir).size(); }
 };
-
-TEST_F(RecordFinish, CutRefusesWhatHoldsNoMessage)
-{
-    ASSERT_TRUE(writeWav(path("short.wav"), ramp(7999, 0))); // 0.49 s
-    EXPECT_EQ(CutGreeting(path("short.wav"), 50), CutResult::Unusable);
-    ASSERT_TRUE(writeWav(path("stereo.wav"), ramp(64000, 0), 2));
-    EXPECT_EQ(CutGreeting(path("stereo.wav"), 50), CutResult::Unusable);
-    EXPECT_EQ(CutGreeting(path("missing.wav"), 50), CutResult::Unreadable);
-    ASSERT_TRUE(writeWav(path("exact.wav"), ramp(8000, 0))); // exactly the greeting
-    EXPECT_EQ(CutGreeting(path("exact.wav"), 50), CutResult::Done);
-    EXPECT_TRUE(readWav(path("exact.wav")).samples.empty());
-    EXPECT_EQ(fileCount(), 4u) << "no temporary file left behind (the log is the fourth)";
-}
 
 TEST_F(RecordFinish, FailedMixLeavesBothFilesAsTheyWere)
 {
@@ -95,9 +53,7 @@ TEST_F(RecordFinish, ExistingRecordNameIsNeverReplaced)
     EXPECT_EQ(sink.count, 0);
     EXPECT_EQ(readWav(path("ti143000143001vcaller1.wav")).samples, ramp(10, 0));
     EXPECT_EQ(readWav(path("ti143000143000o.wav")).samples, ramp(16000, 8000)); // cut, kept
-    std::ifstream in(m_dir / "Tellwick.Log");
-    const std::string log(std::istreambuf_iterator<char>(in), {});
-    EXPECT_NE(log.find("Fail on renaming record file!"), std::string::npos);
+    EXPECT_NE(logText().find("Fail on renaming record file!"), std::string::npos);
 }
 
 TEST_F(RecordFinish, HostileHandleStaysInsideTheFolderAndTransferNamesTheParticipants)

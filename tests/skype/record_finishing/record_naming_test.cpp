@@ -1,23 +1,16 @@
-#include <cstdlib>
 #include <set>
-
-#include <gtest/gtest.h>
 
 #include "platform/utf.h"
 #include "records/record_info.h"
 #include "records/record_naming.h"
+#include "wav_util.h"
 
 namespace tw {
 namespace {
 
-class RecordNaming : public ::testing::Test
+/// Clock times are formatted in UTC.
+class RecordNaming : public ::testing::Test, protected test::TestFolder
 {
-protected:
-    void SetUp() override
-    {
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
 };
 
 constexpr std::time_t k143000 = 1184941800; // 2007-07-20 14:30:00 UTC

@@ -3,10 +3,18 @@
 // Test helpers: write and read 16-bit PCM WAV files through the program's own WAV writer and
 // reader, with sample patterns that make joins, cuts and mixes checkable sample by sample.
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "app/log.h"
 #include "records/riff_wave_file.h"
 
 namespace tw::test {
@@ -71,5 +79,44 @@ inline std::vector<std::int16_t> interleave(const std::vector<std::int16_t>& lef
         out.insert(out.end(), {left[i], right[i]});
     return out;
 }
+
+/// A fresh folder named after the running test, holding the program's log; clocks read UTC.
+struct TestFolder
+{
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("tw_" + std::to_string(::getpid()) + "_" +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+
+    TestFolder()
+    {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        appLog().Open((dir / "Tellwick.Log").string());
+        appLog().Enable(true);
+    }
+    ~TestFolder()
+    {
+        appLog().Close();
+        std::filesystem::remove_all(dir);
+    }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    std::string logText() const
+    {
+        std::ifstream in(dir / "Tellwick.Log");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    /// Sorted names of the files in folder (none if it does not exist).
+    static std::vector<std::string> filesIn(const std::filesystem::path& folder)
+    {
+        std::vector<std::string> names;
+        if (std::filesystem::exists(folder))
+            for (const auto& e : std::filesystem::directory_iterator(folder))
+                names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
 
 } // namespace tw::test
