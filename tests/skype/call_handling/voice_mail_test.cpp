@@ -31,8 +31,7 @@ TEST_F(VoiceMail, UnansweredCallBecomesAVoiceMailTenSecondsAfterTypeAndDndIsRest
     ASSERT_EQ(sink.records.size(), 1u);
     const RecordSeen& r = sink.records[0];
     const std::string path = today() + "/ti145816145819vcaller1.wav";
-    EXPECT_EQ(r.type, 1);
-    EXPECT_EQ(r.path, path);
+    EXPECT_EQ(std::pair(r.type, r.path), std::pair(1, path));
     EXPECT_EQ((Texts{r.skypeName, r.secondText, r.fullName}), (Texts{"caller1", "", "Caller One"}));
     EXPECT_EQ(r.start, kWallStart + 10);
     EXPECT_EQ(r.end, kWallStart + 13);

@@ -143,9 +143,9 @@ std::vector<std::string> FakeSkypeTransport::builtInReply(const std::string& com
     if (command.starts_with("PROTOCOL "))
         return {"PROTOCOL " + std::to_string(std::min(c.protocol, std::atoi(command.c_str() + 9)))};
     const std::map<std::string, std::string> simple = {
-        {"GET SKYPEVERSION", c.version},     {"GET USERSTATUS", c.userStatus},
-        {"GET CURRENTUSERHANDLE", c.handle}, {"GET AUDIO_IN", c.audioIn},
-        {"GET AUDIO_OUT", c.audioOut},       {"GET AUTOAWAY", c.autoAway ? "ON" : "OFF"}};
+        {"GET SKYPEVERSION", "8.0.0.1"},     {"GET USERSTATUS", c.userStatus},
+        {"GET CURRENTUSERHANDLE", c.handle}, {"GET AUDIO_IN", "Built-in Audio"},
+        {"GET AUDIO_OUT", "Built-in Audio"}, {"GET AUTOAWAY", "ON"}};
     if (auto it = simple.find(command); it != simple.end())
         return {it->first.substr(4) + " " + it->second};
     if (command == "SEARCH FRIENDS") {

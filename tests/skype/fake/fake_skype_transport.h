@@ -21,11 +21,8 @@ struct FakeSkypeClient
     };
 
     int protocol = 7;
-    std::string version = "8.0.0.1";
     std::string userStatus = "ONLINE";
     std::string handle = "me", fullName = "Me Myself";
-    std::string audioIn = "Built-in Audio", audioOut = "Built-in Audio";
-    bool autoAway = true;
     std::vector<Contact> contacts;
     /// call id -> property -> value, as "GET CALL" answers it. Missing properties of a known
     /// call get the usual defaults (CONF_ID 0, OUTPUT SOUNDCARD="default", CAPTURE_MIC empty).

@@ -67,24 +67,16 @@ TEST_F(HostileTest, MalformedDeviceValuesAreNotKeptForTheRestore)
 
 TEST_F(HostileTest, PathsThatWouldBreakTheQuotesRefuseTheCapture)
 {
-    struct BadPaths : CallHandler
-    {
-        std::string path;
-        std::string makeSegmentPath(CSkypeCall&, SegmentSide) override { return path; }
-    } handler;
-    link.setCallHandler(&handler);
-    link.setGreeting("/greet/a.wav", 500);
     for (const char* path : {"/rec/a\".wav", "/rec/a\n.wav", ""}) {
-        handler.path = path;
+        handler.forcedPath = path;
         EXPECT_EQ(link.StartVoiceMail(call12(), false), 0u);
         EXPECT_EQ(link.StartRecording(call12()), 0u);
     }
-    handler.path = "/rec/ok.wav";
+    handler.forcedPath.reset();
     link.setGreeting("/greet/\"quoted\".wav", 500);
     EXPECT_EQ(link.StartVoiceMail(call12(), false), 0u);
     EXPECT_TRUE(transport.sent().empty());
     EXPECT_EQ(call12().flags, CF_RINGING);
-    link.setCallHandler(nullptr);
 }
 
 TEST_F(HostileTest, CallIdsMustBeNumbersAndTheListIsBounded)
@@ -93,8 +85,6 @@ TEST_F(HostileTest, CallIdsMustBeNumbersAndTheListIsBounded)
         push(std::string("CALL ") + id + " STATUS RINGING");
     push("CALLS 1;2, x y, 3\n");
     EXPECT_EQ(link.calls().size(), 1u);
-    push("CALL 2147483647 STATUS RINGING"); // the largest id that fits a timer id
-    EXPECT_EQ(link.calls().size(), 2u);
     for (int i = 0; i < 400; ++i)
         push("CALL " + std::to_string(1000 + i) + " STATUS RINGING");
     EXPECT_EQ(link.calls().size(), CSkypeLink::kMaxCalls);

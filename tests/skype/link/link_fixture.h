@@ -55,10 +55,13 @@ struct SegmentHandler : CallHandler
 {
     bool freeSpace = true;
     int segments = 0;
+    std::optional<std::string> forcedPath; ///< what every segment is called instead
 
     bool ensureFreeSpace() override { return freeSpace; }
     std::string makeSegmentPath(CSkypeCall& call, SegmentSide side) override
     {
+        if (forcedPath)
+            return *forcedPath;
         return "/rec/ti" + call.callId + "-" + std::to_string(++segments) +
                (side == SegmentSide::Output ? "o" : "m") + ".wav";
     }

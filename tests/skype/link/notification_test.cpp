@@ -41,12 +41,8 @@ TEST_F(LinkTest, CallPropertiesAreStoredAndBadValuesChangeNothing)
     push("CALL 12 PARTNER_HANDLE bob");
     push("CALL 12 PARTNER_HANDLE ");
     EXPECT_EQ(call.partnerHandle, "bob") << "an empty value is ignored";
-}
 
-TEST_F(LinkTest, ConferenceParticipantsAreAskedForBoundedAndListedOnce)
-{
-    attach();
-    push("CALL 12 STATUS RINGING");
+    // Conference participants are asked for within the table's bound, and listed once.
     EXPECT_EQ(sentAfter([&] { push("CALL 12 CONF_PARTICIPANTS_COUNT 3"); }),
               (Texts{"GET CALL 12 CONF_PARTICIPANT 1", "GET CALL 12 CONF_PARTICIPANT 2"}));
     EXPECT_EQ(sentAfter([&] { push("CALL 12 CONF_PARTICIPANTS_COUNT 2147483647"); }).size(), 32u);
@@ -56,7 +52,7 @@ TEST_F(LinkTest, ConferenceParticipantsAreAskedForBoundedAndListedOnce)
     push("CALL 12 CONF_PARTICIPANT 2 bob INCOMING_P2P INPROGRESS Bob B");
     push("CALL 12 CONF_PARTICIPANT 3 bobby INCOMING_P2P INPROGRESS Bobby");
     push("CALL 12 CONF_PARTICIPANT 4");
-    EXPECT_EQ(link.FindCall("12")->participantsText, "bobby, bob");
+    EXPECT_EQ(call.participantsText, "bobby, bob");
 }
 
 TEST(CSkypeCallTest, TheThirtyThirdParticipantIsNotAdded)
@@ -67,23 +63,6 @@ TEST(CSkypeCallTest, TheThirtyThirdParticipantIsNotAdded)
     EXPECT_FALSE(call.addParticipant("33", 0, "p33"));
     EXPECT_EQ(call.participants.size(), 32u);
     EXPECT_EQ(call.findParticipant("33"), nullptr);
-}
-
-TEST_F(LinkTest, ContactsAreListedOnceAndLookupAsksForAnUnknownOne)
-{
-    attach();
-    push("USERS tim, joe, ");
-    push("USERS tim");
-    EXPECT_EQ(link.users().size(), 2u);
-    std::string name = "stale";
-    std::uint32_t status = 9;
-    EXPECT_FALSE(link.LookupUser("", &name, &status));
-    EXPECT_EQ(sentAfter([&] { EXPECT_TRUE(link.LookupUser("zoe", &name, &status)); }),
-              (Texts{"GET USER zoe ONLINESTATUS", "GET USER zoe FULLNAME"}));
-    EXPECT_EQ(std::pair(name, status), std::pair(std::string(), 0u));
-    push("USER zoe FULLNAME Zoe Z");
-    EXPECT_TRUE(sentAfter([&] { EXPECT_TRUE(link.LookupUser("zoe", &name, &status)); }).empty());
-    EXPECT_EQ(name, "Zoe Z");
 }
 
 TEST_F(LinkTest, AnswerTimersOfCallsNeverMeetTheLinksOwnTimers)
