@@ -41,8 +41,9 @@ TEST(MailOutbox, VoiceMailArrivesWithItsRecordingAndCopiesGoAfterEveryAttempt)
     SmtpServerProcess server({"--refuse-rcpt", "carol@example.com"});
     ASSERT_TRUE(server.isRunning());
     test::TempDir folder;
-    std::string wav("RIFF\x24\x7D\0\0WAVEfmt ", 16); // and bytes of every value
-    for (int i = 0; i < 32000; ++i)
+    // Bytes of every value, and a length that needs base64 padding.
+    std::string wav("RIFF\x24\x7D\0\0WAVEfmt ", 16);
+    for (int i = 0; i < 32001; ++i)
         wav.push_back(static_cast<char>(i * 7 + i / 256));
     const std::string copy = folder.file("20070501-143000_em.wav");
     writeFile(copy, wav);

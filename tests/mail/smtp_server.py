@@ -1,6 +1,5 @@
-# A loopback SMTP server for the mail tests: prints its port, then serves until killed. Each
-# accepted message is saved as NNNN.eml (the DATA bytes), NNNN.env (sender, then recipients)
-# and NNNN.partK (each attachment, decoded by Python's own MIME parser).
+# Loopback SMTP server for the mail tests: prints its port, saves NNNN.eml (DATA), NNNN.env
+# (sender, recipients) and NNNN.partK (attachments, decoded by Python's MIME parser).
 import argparse
 import asyncio
 import email

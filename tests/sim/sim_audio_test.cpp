@@ -1,5 +1,6 @@
 // skype-sim's call audio: the files named by ALTER CALL are valid 16 kHz mono 16-bit WAVs
 // holding the greeting pause, the caller's voice and the microphone.
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -65,8 +66,7 @@ TEST(SkypeSimAudio, WritesGreetingPauseVoiceAndMicrophoneInRealTime)
     std::vector<int16_t> voice(8000); // half a second, a pattern with no zeros
     for (size_t i = 0; i < voice.size(); ++i)
         voice[i] = int16_t((int(i * 37 % 2000) - 1000) | 1);
-    const QString voicePath = dir.filePath("voice.wav");
-    const QString greetPath = dir.filePath("greeting.wav");
+    const QString voicePath = dir.filePath("voice.wav"), greetPath = dir.filePath("greeting.wav");
     ASSERT_TRUE(writeWav(voicePath, voice));
     ASSERT_TRUE(writeWav(greetPath, std::vector<int16_t>(4800, 1234))); // 0.3 s
 
@@ -119,14 +119,12 @@ TEST(SkypeSimAudio, WritesGreetingPauseVoiceAndMicrophoneInRealTime)
     EXPECT_EQ(o.info.samplerate, 16000);
     EXPECT_EQ(o.info.channels, 1);
     EXPECT_EQ(o.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    ASSERT_GE(o.samples.size(), 4800u + voice.size());
     // The caller listens to the greeting, says his piece, then keeps quiet.
-    for (size_t i = 0; i < 4800; ++i)
-        ASSERT_EQ(o.samples[i], 0) << "sample " << i;
-    for (size_t i = 0; i < voice.size(); ++i)
-        ASSERT_EQ(o.samples[4800 + i], voice[i]) << "voice sample " << i;
-    for (size_t i = 4800 + voice.size(); i < o.samples.size(); ++i)
-        ASSERT_EQ(o.samples[i], 0);
+    std::vector<int16_t> expected(4800);
+    expected.insert(expected.end(), voice.begin(), voice.end());
+    expected.resize(std::max(expected.size(), o.samples.size()));
+    const auto differ = std::mismatch(o.samples.begin(), o.samples.end(), expected.begin());
+    EXPECT_EQ(differ.first - o.samples.begin(), expected.end() - expected.begin());
 
     // The microphone is a 1000 Hz tone: about 2000 zero crossings a second.
     const Wav m = readWav(mic);
@@ -145,10 +143,9 @@ TEST(SkypeSimAudio, UnusableFilesAreAcknowledgedAndReported)
     ASSERT_EQ(c.invoke("NAME Tellwick"), "OK");
     control("Ring", {"bob", "", ""});
     ASSERT_TRUE(c.waitForNote("CALL 100 STATUS RINGING"));
-    const QString input = "ALTER CALL 100 SET_INPUT FILE=\"/nonexistent/greeting.wav\"";
-    const QString output = "ALTER CALL 100 SET_OUTPUT FILE=\"/nonexistent/dir/out.wav\"";
-    EXPECT_EQ(c.invoke(input), input);
-    EXPECT_EQ(c.invoke(output), output);
+    for (const QString alter : {"ALTER CALL 100 SET_INPUT FILE=\"/nonexistent/greeting.wav\"",
+                                "ALTER CALL 100 SET_OUTPUT FILE=\"/nonexistent/dir/out.wav\""})
+        EXPECT_EQ(c.invoke(alter), alter);
     EXPECT_TRUE(c.invoke("ALTER CALL 100 SET_OUTPUT FILE=/no/quotes").startsWith("ERROR "));
     EXPECT_TRUE(c.invoke("ALTER CALL 7 SET_OUTPUT").startsWith("ERROR 12 "));
     c.invoke("SET CALL 100 STATUS INPROGRESS");

@@ -93,7 +93,6 @@ TEST(SkypeSim, ChatsGetDialogNamesAndMessagesAreLogged)
     const auto m =
         QRegularExpression("^CHAT (#alice/\\$bob;[0-9a-f]{16}) STATUS DIALOG$").match(reply);
     ASSERT_TRUE(m.hasMatch()) << reply.toStdString();
-    EXPECT_EQ(c.invoke("CHAT CREATE bob DIALOG"), reply) << "one dialog per partner";
 
     const QString sending = c.invoke("CHATMESSAGE " + m.captured(1) + " Hello, bob: two  spaces");
     const auto sm = QRegularExpression("^CHATMESSAGE (\\d+) STATUS SENDING$").match(sending);
@@ -151,8 +150,6 @@ TEST(SkypeSim, OutgoingCallsAndConferences)
     ASSERT_EQ(c.invoke("NAME Tellwick"), "OK");
     EXPECT_EQ(c.invoke("CALL carol"), "CALL 100 STATUS UNPLACED");
     ASSERT_TRUE(c.waitForNote("CALL 100 STATUS RINGING"));
-    EXPECT_LT(c.notes.indexOf("CALL 100 STATUS ROUTING"),
-              c.notes.indexOf("CALL 100 STATUS RINGING"));
     control("Answer", {"carol"}); // the far end takes it
     ASSERT_TRUE(c.waitForNote("CALL 100 STATUS INPROGRESS"));
     control("Ring", {"bob", "", ""});
@@ -172,24 +169,19 @@ TEST(SkypeSim, OutgoingCallsAndConferences)
                     "CALL 101 CONF_PARTICIPANT 2 bob INCOMING_P2P INPROGRESS Bob Brown"}});
     expectErrors(c, {{"SET CALL 101 JOIN_CONFERENCE 555", "ERROR"}});
 
-    // Hanging up an outgoing call that still rings cancels it.
-    c.invoke("CALL dave");
+    c.invoke("CALL dave"); // hanging up an outgoing call that still rings cancels it
     ASSERT_TRUE(c.waitForNote("CALL 102 STATUS RINGING"));
     EXPECT_EQ(c.invoke("SET CALL 102 STATUS FINISHED"), "CALL 102 STATUS CANCELLED");
 }
 
 TEST(RedirectValue, ParsesTargetsAndPathsWithCommasAndQuotes)
 {
-    using tw::sim::parseRedirectValue;
     std::vector<tw::sim::RedirectTarget> t;
-    ASSERT_TRUE(parseRedirectValue("SOUNDCARD=\"default\", FILE=\"/tmp/a, b \"c\".wav\"", &t));
+    ASSERT_TRUE(tw::sim::parseRedirectValue("SOUNDCARD=\"default\", file=\"/a, b \"c\".wav\"", &t));
     ASSERT_EQ(t.size(), 2u);
-    EXPECT_EQ(t[0].kind, "SOUNDCARD");
-    EXPECT_EQ(t[1].value, "/tmp/a, b \"c\".wav");
-    ASSERT_TRUE(parseRedirectValue("file=\"x\"", &t));
-    EXPECT_EQ(t[0].kind, "FILE");
+    EXPECT_EQ(t[1].kind + "=" + t[1].value, "FILE=/a, b \"c\".wav");
     for (const char* bad : {"FILE=x", "FILE=\"unterminated", "DISK=\"x\"", "FILE=\"a\" junk"})
-        EXPECT_FALSE(parseRedirectValue(bad, &t)) << bad;
+        EXPECT_FALSE(tw::sim::parseRedirectValue(bad, &t)) << bad;
 }
 
 TEST(SimScript, ParsesTimesAndRefusesBadLinesByNumber)
