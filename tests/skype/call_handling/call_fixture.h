@@ -7,8 +7,6 @@
 #include <map>
 #include <sstream>
 
-#include <gtest/gtest.h>
-
 #include "../record_finishing/wav_util.h"
 #include "collecting_sink.h"
 #include "fake_skype_transport.h"
@@ -50,14 +48,13 @@ public:
                const std::vector<std::int16_t>& mic = {})
     {
         for (auto [side, samples] : {std::pair{true, &others}, std::pair{false, &mic}})
-            if (Capture& c = m_captures[{id, side}]; !c.path.empty()) {
+            if (Capture& c = m_captures[{id, side}]; !c.path.empty())
                 c.samples.insert(c.samples.end(), samples->begin(), samples->end());
-            }
     }
     void hangUp(const std::string& id)
     {
-        close(m_captures[{id, true}]);
-        close(m_captures[{id, false}]);
+        for (bool output : {true, false})
+            close(m_captures[{id, output}]);
     }
 
 private:
@@ -68,9 +65,7 @@ private:
     };
     static void close(Capture& c)
     {
-        if (!c.path.empty()) {
-            EXPECT_TRUE(writeWav(c.path, c.samples)) << c.path;
-        }
+        EXPECT_TRUE(c.path.empty() || writeWav(c.path, c.samples)) << c.path;
         c = Capture{};
     }
     std::map<std::pair<std::string, bool>, Capture> m_captures; ///< by call id and output side

@@ -10,15 +10,11 @@ namespace {
 
 std::string callDefault(const std::string& property)
 {
-    static const std::map<std::string, std::string> defaults = {{"CONF_ID", "0"},
-                                                                {"DURATION", "0"},
-                                                                {"CONF_PARTICIPANTS_COUNT", "0"},
-                                                                {"INPUT", "SOUNDCARD=\"default\""},
-                                                                {"OUTPUT", "SOUNDCARD=\"default\""},
-                                                                {"TYPE", "INCOMING_P2P"},
-                                                                {"STATUS", "RINGING"}};
-    const auto it = defaults.find(property);
-    return it != defaults.end() ? it->second : "";
+    if (property == "CONF_ID" || property == "DURATION" || property == "CONF_PARTICIPANTS_COUNT")
+        return "0";
+    if (property == "INPUT" || property == "OUTPUT")
+        return "SOUNDCARD=\"default\"";
+    return property == "TYPE" ? "INCOMING_P2P" : property == "STATUS" ? "RINGING" : "";
 }
 
 } // namespace
@@ -70,8 +66,6 @@ bool FakeSkypeTransport::send(const std::string& utf8)
     case SendMode::Normal:
         break;
     }
-    if (!m_autoReply)
-        return true;
     auto custom = m_replyHook ? m_replyHook(utf8) : std::nullopt;
     std::vector<std::string> replies = custom ? std::move(*custom) : builtInReply(utf8);
     const std::uint64_t generation = m_generation;
@@ -87,7 +81,6 @@ bool FakeSkypeTransport::send(const std::string& utf8)
 
 void FakeSkypeTransport::detach()
 {
-    ++m_detachCount;
     m_attached = false;
     ++m_generation;
 }

@@ -36,8 +36,8 @@ struct FakeSkypeClient
 ///
 /// Everything the link sends is recorded. The test pushes notifications and attach statuses,
 /// which reach the link at once; replies to commands arrive later through the loop, as on the
-/// bus (posted). With autoReply on (default) the fake
-/// answers like a client from `client`. Lost replies, refused sends and delivery failures
+/// bus (posted). The fake answers like a client from
+/// `client`. Lost replies, refused sends and delivery failures
 /// after the bus timeout can be simulated.
 class FakeSkypeTransport : public SkypeTransport, private TimerClient
 {
@@ -66,7 +66,6 @@ public:
     /// How discover() is answered (posted): a status, or nothing at all (nullopt).
     void answerDiscoverWith(std::optional<int> status) { m_discoverAnswer = status; }
 
-    void setAutoReply(bool on) { m_autoReply = on; }
     /// The next `count` sends use mode, then Normal returns.
     void setSendModeFor(int count, SendMode mode)
     {
@@ -93,7 +92,6 @@ public:
     int discoverCount() const { return static_cast<int>(m_discoverNames.size()); }
     const std::vector<std::string>& discoverNames() const { return m_discoverNames; }
     int startSkypeCount() const { return m_startSkypeCount; }
-    int detachCount() const { return m_detachCount; }
 
 private:
     /// The built-in client's reply lines to one command (empty: no reply).
@@ -106,14 +104,12 @@ private:
     bool m_attached = false;
     std::uint64_t m_generation = 0; ///< bumps when the client is lost; stale deliveries drop
     std::optional<int> m_discoverAnswer = kAttachSuccess;
-    bool m_autoReply = true;
     SendMode m_sendMode = SendMode::Normal;
     int m_modeCount = 0;
     ReplyHook m_replyHook;
     std::vector<std::string> m_sent;
     std::vector<std::string> m_discoverNames;
     int m_startSkypeCount = 0;
-    int m_detachCount = 0;
     std::pair<std::uint64_t, std::string> m_failing; ///< the FailLater send and its generation
     int m_chatCounter = 0;
 };

@@ -13,7 +13,6 @@ TEST_F(CommandTest, CodesWithoutATextSendNothingAndCallingAsksFirst)
     EXPECT_TRUE(sentAfter([&] {
                     EXPECT_EQ(link.Dispatch(CMD_SEND_SKYPE_INIT_INFO, "x"), 0u);
                     EXPECT_EQ(link.Dispatch(CMD_SEND_SKYPE_CLOSE_INFO), 0u);
-                    EXPECT_EQ(link.Dispatch(0), 0u);
                     EXPECT_EQ(link.Dispatch(16, "bob"), 0u);
                     EXPECT_EQ(link.Dispatch(CMD_CHAT, call12()), 0u) << "wrong argument kind";
                 }).empty());
@@ -54,17 +53,6 @@ TEST_F(CommandTest, ChatNoticesAreSentWhenSkypeOpensTheChat)
     // A chat opened by somebody else is shown.
     EXPECT_EQ(sentAfter([&] { push("CHAT #bob/$me;00ff STATUS DIALOG"); }),
               Texts{"OPEN CHAT #bob/$me;00ff"});
-}
-
-TEST_F(CommandTest, NoCaptureStartsWithoutFreeSpace)
-{
-    handler.freeSpace = false;
-    EXPECT_EQ(link.StartVoiceMail(call12(), false), 1u);
-    EXPECT_EQ(link.StartRecording(call12()), 0u);
-    EXPECT_TRUE(transport.sent().empty());
-    EXPECT_EQ(call12().flags, CF_RINGING);
-    EXPECT_EQ(prompt.messages().back().text,
-              "Storage space is not enough!  Please remove some unused data from the storage.");
 }
 
 } // namespace

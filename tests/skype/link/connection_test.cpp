@@ -11,7 +11,6 @@ TEST_F(LinkTest, AttachRetriesEveryTenSecondsThenRunsTheInitialQueriesOnce)
     transport.answerDiscoverWith(std::nullopt); // nobody answers
     ASSERT_TRUE(link.Create());
     EXPECT_EQ(transport.startSkypeCount(), 1);
-    EXPECT_EQ(transport.discoverCount(), 0) << "the discover is posted, not run inside Create";
     loop.advance(29999ms);
     EXPECT_EQ(transport.discoverNames(), std::vector<std::string>(3, "Tellwick"));
 

@@ -53,11 +53,9 @@ protected:
 /// Call handling as far as the call operations need it.
 struct SegmentHandler : CallHandler
 {
-    bool freeSpace = true;
     int segments = 0;
     std::optional<std::string> forcedPath; ///< what every segment is called instead
 
-    bool ensureFreeSpace() override { return freeSpace; }
     std::string makeSegmentPath(CSkypeCall& call, SegmentSide side) override
     {
         if (forcedPath)

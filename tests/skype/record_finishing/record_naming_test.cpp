@@ -3,10 +3,15 @@
 #include "platform/utf.h"
 #include "records/record_info.h"
 #include "records/record_naming.h"
+#include "skype/record_finish.h"
 #include "wav_util.h"
 
 namespace tw {
 namespace {
+
+using test::ramp;
+using test::readWav;
+using test::writeWav;
 
 /// Clock times are formatted in UTC.
 class RecordNaming : public ::testing::Test, protected test::TestFolder
@@ -68,10 +73,10 @@ TEST_F(RecordNaming, LongHandlesAreCutToFitTheRecordFormat)
     const std::string cut = RecordFilePath(folder, k143000, k143000 + 5, 1, wide, ".wav");
     EXPECT_LE(utf16Length(cut), kMaxRecordPathUnits);
     EXPECT_EQ(toUtf8(toUtf16(cut)), cut);
-    const std::string esc =
-        RecordFilePath(folder, k143000, k143000 + 5, 1, std::string(60, '/'), ".wav");
-    const std::string handlePart = esc.substr(folder.size() + 16, esc.size() - folder.size() - 20);
-    EXPECT_EQ(handlePart.size() % 3, 0u) << handlePart;
+    EXPECT_EQ(RecordFilePath(folder, k143000, k143000 + 5, 1, std::string(60, '/'), ".wav").size() %
+                  3,
+              2u)
+        << "whole escapes only";
 
     // A name component never passes 255 bytes, even when the path would allow more.
     std::string multi;
@@ -92,6 +97,46 @@ TEST_F(RecordNaming, UniquePathSkipsTakenNamesAndTemporaryNames)
 
     EXPECT_EQ(InsertBeforeExtension("/r/x.y/ti1o.wav", "_3"), "/r/x.y/ti1o_3.wav");
     EXPECT_EQ(InsertBeforeExtension("/r/ab", "_5"), "/r/ab_5");
+}
+
+// The finisher names records the same safe way and never replaces an existing file.
+TEST_F(RecordNaming, ExistingRecordNameIsNeverReplaced)
+{
+    ASSERT_TRUE(writeWav(path("ti143000143000o.wav"), ramp(24000, 0)));
+    ASSERT_TRUE(writeWav(path("ti143000143001vcaller1.wav"), ramp(10, 0)));
+    FinishJob job;
+    job.files.outputSegment = path("ti143000143000o.wav");
+    job.recordType = RECORD_VOICEMAIL;
+    job.recordStart = job.recordEnd = k143000;
+    job.partnerHandle = "caller1";
+    job.greetingCs = 50;
+    struct CountingSink : RecordSink
+    {
+        int count = 0;
+        void StartRecordAdd(const RecordInfo&, int) override { ++count; }
+    } sink;
+    EXPECT_FALSE(FinishRecord(job, &sink).recordMade);
+    EXPECT_EQ(sink.count, 0);
+    EXPECT_EQ(readWav(path("ti143000143001vcaller1.wav")).samples, ramp(10, 0));
+    EXPECT_EQ(readWav(path("ti143000143000o.wav")).samples, ramp(16000, 8000)); // cut, kept
+    EXPECT_NE(logText().find("Fail on renaming record file!"), std::string::npos);
+}
+
+TEST_F(RecordNaming, HostileHandleStaysInsideTheFolderAndTransferNamesTheParticipants)
+{
+    ASSERT_TRUE(writeWav(path("seg.wav"), ramp(16000, 0)));
+    FinishJob job;
+    job.files.outputFile = path("seg.wav");
+    job.recordType = RECORD_CONVERSATION;
+    job.recordStart = job.recordEnd = k143000;
+    job.transfer = true;
+    job.partnerHandle = "../boss";
+    job.participantsText = "caller1, caller2";
+    const FinishResult r = FinishRecord(job, nullptr);
+    ASSERT_TRUE(r.recordMade);
+    EXPECT_EQ(r.info.Path(), path("ti143000143001c%2E.%2Fboss.wav"));
+    EXPECT_EQ(r.info.SkypeName(), "caller1, caller2");
+    EXPECT_EQ(r.info.SecondText(), "../boss");
 }
 
 } // namespace
