@@ -59,9 +59,7 @@ std::size_t SmtpServerProcess::messageCount() const
 
 std::string SmtpServerProcess::read(int number, const std::string& kind) const
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "/%04d.", number);
-    return readFile(m_folder.path() + name + kind);
+    return readFile(m_folder.path() + "/" + std::to_string(10000 + number).substr(1) + "." + kind);
 }
 
 } // namespace tw::test
