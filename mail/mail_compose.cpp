@@ -214,11 +214,14 @@ std::string ComposeMessageText(CMailMessage& message, std::uint32_t tickCount)
     const std::size_t partCount = message.textParts.size() + message.attachments.size();
     const bool multipart = partCount >= 2;
     const std::string outer = multipart ? boundary("Tellwick000_", tickCount) : std::string();
+    // The generated headers go into a copy: composing the same message again (every SMTP
+    // attempt does) must give the same header order, and the caller's list stays its own.
+    const auto callerHeaders = message.headers;
     prepareHeaders(message, partCount, outer);
-
     std::string out;
     for (auto it = message.headers.rbegin(); it != message.headers.rend(); ++it)
         out.append(it->name).append(": ").append(it->value).append("\r\n");
+    message.headers = callerHeaders;
 
     if (multipart)
         out.append("\r\n").append(kPreamble).append("\r\n");

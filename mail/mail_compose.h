@@ -9,8 +9,9 @@
 namespace tw {
 
 /// The complete message text, headers and body, exactly as it goes after DATA (without the
-/// end-of-data line). Fixes message.multipartKind when it is automatic and replaces the
-/// generated headers in message.headers. Boundaries are made from the tick count.
+/// end-of-data line). Fixes message.multipartKind when it is automatic; the generated headers
+/// replace the caller's headers of the same names in the text only, so composing twice gives
+/// the same text. Boundaries are made from the tick count.
 std::string ComposeMessageText(CMailMessage& message);
 /// The same with a given tick count, for reproducible boundaries.
 std::string ComposeMessageText(CMailMessage& message, std::uint32_t tickCount);

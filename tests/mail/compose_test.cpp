@@ -98,10 +98,8 @@ TEST(MailCompose, GeneratedHeadersReplaceTheCallersAndAreNeverDoubled)
     const std::string headers = headerBlock(ComposeMessageText(message, 1));
     EXPECT_TRUE(has(headers, "X-Custom: kept\r\n"));
     EXPECT_FALSE(has(headers, "yesterday"));
-    const std::string again = headerBlock(ComposeMessageText(message, 1));
-    for (const char* name : {"\r\nMIME-Version:", "\r\nDate:", "\r\nX-Mailer:"})
-        EXPECT_EQ(again.find(name), again.rfind(name)) << name;
-    EXPECT_EQ(again.size(), headers.size());
+    // Every SMTP attempt composes again: the text must not change.
+    EXPECT_EQ(headerBlock(ComposeMessageText(message, 1)), headers);
 }
 
 TEST(MailCompose, HeaderTextCannotStartHeadersOrBreakItsQuotes)
