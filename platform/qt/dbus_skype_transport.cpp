@@ -130,7 +130,7 @@ void DBusSkypeTransport::onNameAnswer(quint64 attempt, QDBusPendingCallWatcher* 
     const QString text = reply.isError() ? QString() : reply.value();
     if (text == QLatin1String("OK")) {
         m_peer = m_candidate;
-        ++m_generation;
+        newGeneration();
         const QStringList early = std::exchange(m_early, {});
         const quint64 generation = m_generation;
         endDiscover(kAttachSuccess);
@@ -173,36 +173,67 @@ bool DBusSkypeTransport::send(const std::string& utf8)
     QDBusPendingCall pending = m_bus.asyncCall(call, msCount(m_timeouts.reply));
     if (pending.isFinished() && pending.isError())
         return false; // could not even be queued (connection gone)
+    const quint64 sequence = m_firstSend + m_sends.size();
+    PendingSend entry;
+    entry.command = utf8;
+    m_sends.push_back(std::move(entry));
     auto* watcher = new QDBusPendingCallWatcher(pending, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, generation = m_generation, utf8](QDBusPendingCallWatcher* w) {
-                onSendFinished(generation, utf8, w);
+            [this, generation = m_generation, sequence](QDBusPendingCallWatcher* w) {
+                onSendFinished(generation, sequence, w);
             });
     return true;
 }
 
-void DBusSkypeTransport::onSendFinished(quint64 generation, const std::string& command,
+void DBusSkypeTransport::onSendFinished(quint64 generation, quint64 sequence,
                                         QDBusPendingCallWatcher* call)
 {
     call->deleteLater();
-    if (generation != m_generation || !m_listener)
+    if (generation != m_generation || sequence < m_firstSend ||
+        sequence - m_firstSend >= m_sends.size())
         return; // detached or re-attached meanwhile: the answer belongs to nobody
+    PendingSend& entry = m_sends[sequence - m_firstSend];
     QDBusPendingReply<QString> reply = *call;
-    if (reply.isError()) {
-        // The link treats this as Skype lost; so do we, until the next successful NAME.
-        m_peer.clear();
-        ++m_generation;
-        m_listener->onSendFailed(command);
-        return;
+    entry.done = true;
+    entry.failed = reply.isError();
+    if (!entry.failed)
+        entry.reply = reply.value().toStdString();
+    deliverFinishedSends();
+}
+
+void DBusSkypeTransport::deliverFinishedSends()
+{
+    const quint64 generation = m_generation;
+    while (!m_sends.empty() && m_sends.front().done && generation == m_generation) {
+        PendingSend entry = std::move(m_sends.front());
+        m_sends.pop_front();
+        ++m_firstSend;
+        if (!m_listener)
+            continue;
+        if (entry.failed) {
+            // The link treats this as Skype lost; so do we, until the next successful NAME.
+            m_peer.clear();
+            newGeneration();
+            m_listener->onSendFailed(entry.command);
+            return;
+        }
+        // The listener may send, detach or re-attach from here; the loop re-checks.
+        m_listener->onSkypeText(entry.reply);
     }
-    m_listener->onSkypeText(reply.value().toStdString());
+}
+
+void DBusSkypeTransport::newGeneration()
+{
+    ++m_generation;
+    m_sends.clear();
+    m_firstSend = 0;
 }
 
 void DBusSkypeTransport::detach()
 {
     m_active = false;
     m_peer.clear();
-    ++m_generation;
+    newGeneration();
     m_discovering = false;
     ++m_discoverAttempt;
     m_pendingTimer.stop();
@@ -234,7 +265,7 @@ void DBusSkypeTransport::onSkypeOwnerChanged(const QString&, const QString& oldO
         // Our Skype gave the name up (it quit or crashed): nothing it sends is ours now, and
         // a command sent from here on fails at once.
         m_peer.clear();
-        ++m_generation;
+        newGeneration();
     }
     if (!newOwner.isEmpty())
         reportStatus(kAttachApiAvailable);

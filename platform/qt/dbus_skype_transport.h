@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <string>
 #include <utility>
 
 #include <QDBusConnection>
@@ -71,8 +73,9 @@ private:
     void onOwnerOfSkype(quint64 attempt, QDBusPendingCallWatcher* call);
     void onNameAnswer(quint64 attempt, QDBusPendingCallWatcher* call);
     void onPendingNotice();
-    void onSendFinished(quint64 generation, const std::string& command,
-                        QDBusPendingCallWatcher* call);
+    void onSendFinished(quint64 generation, quint64 sequence, QDBusPendingCallWatcher* call);
+    void deliverFinishedSends();
+    void newGeneration();
     void onSkypeOwnerChanged(const QString& service, const QString& oldOwner,
                              const QString& newOwner);
     void endDiscover(int status);
@@ -89,6 +92,20 @@ private:
     QString m_peer;
     /// Bumped whenever the attached peer changes; replies of an older generation are dropped.
     quint64 m_generation = 0;
+
+    /// Commands sent and not yet handed on, oldest first. D-Bus may finish the calls in
+    /// another order (a reply that arrives before its watcher exists is reported later), but
+    /// the link must see the replies in the order it sent the commands.
+    struct PendingSend
+    {
+        std::string command;
+        bool done = false;
+        bool failed = false;
+        std::string reply;
+    };
+    std::deque<PendingSend> m_sends;
+    /// Sequence number of m_sends.front().
+    quint64 m_firstSend = 0;
 
     // The NAME handshake in flight, if any.
     bool m_discovering = false;
