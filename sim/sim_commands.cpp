@@ -92,16 +92,23 @@ QString SimModel::get(const QStringList& w, const QString& command)
     if (what == "USER" && w.size() >= 4)
         return getUser(w[2], restAfter(command, 3).toUpper());
     if (what == "CALL" && w.size() >= 4) {
-        bool ok = false;
-        const int id = w[2].toInt(&ok);
-        if (!ok)
-            return err(11, "Invalid call id");
-        Call* call = findCall(id);
+        QString error;
+        Call* call = callNamed(w[2], &error);
         if (!call)
-            return err(12, "Unknown call");
+            return error;
         return getCall(*call, w);
     }
     return err(7, "GET: invalid WHAT");
+}
+
+SimModel::Call* SimModel::callNamed(const QString& word, QString* error)
+{
+    bool ok = false;
+    const int id = word.toInt(&ok);
+    Call* call = ok ? findCall(id) : nullptr;
+    if (!call)
+        *error = ok ? err(12, "Unknown call") : err(11, "Invalid call id");
+    return call;
 }
 
 QString SimModel::getUser(const QString& handle, const QString& property)
@@ -210,13 +217,10 @@ QString SimModel::set(const QStringList& w, const QString& command)
         return m_autoAway ? QStringLiteral("AUTOAWAY ON") : QStringLiteral("AUTOAWAY OFF");
     }
     if (what == "CALL" && w.size() >= 5) {
-        bool ok = false;
-        const int id = w[2].toInt(&ok);
-        if (!ok)
-            return err(11, "Invalid call id");
-        Call* call = findCall(id);
+        QString error;
+        Call* call = callNamed(w[2], &error);
         if (!call)
-            return err(12, "Unknown call");
+            return error;
         return setCall(*call, w, command);
     }
     return err(7, "SET: invalid WHAT");
@@ -282,13 +286,11 @@ QString SimModel::alterCall(const QString& command)
     const QStringList w = command.split(QLatin1Char(' '));
     if (w.size() < 4 || !is(w[1], "CALL"))
         return err(2, "Unknown command");
-    bool ok = false;
-    const int id = w[2].toInt(&ok);
-    if (!ok)
-        return err(11, "Invalid call id");
-    Call* call = findCall(id);
+    QString error;
+    Call* call = callNamed(w[2], &error);
     if (!call)
-        return err(12, "Unknown call");
+        return error;
+    const int id = call->id;
     const QString action = w[3].toUpper();
     // The four-word ALTER forms of protocol 7.
     if (action == "ANSWER" || action == "RESUME" || action == "HOLD" || action == "HANGUP") {

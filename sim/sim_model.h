@@ -113,6 +113,8 @@ private:
     QString chatCreate(const QString& targets);
     QString chatMessage(const QString& rest);
     QString search(const QString& what);
+    /// The call a command names by its id word; nullptr with the error reply set otherwise.
+    Call* callNamed(const QString& word, QString* error);
 
     // sim_model.cpp: state changes
     Call* findCall(int id);
