@@ -9,7 +9,8 @@ packages=(
     qt6-base-dev qt6-multimedia-dev
     libsndfile1-dev libmp3lame-dev lame sox
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-    dbus-daemon dbus-bin python3 python3-aiosmtpd media-types
+    dbus-daemon dbus-bin dbus-session-bus-common python3 python3-aiosmtpd media-types
+    procps tzdata qt6-qpa-plugins
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
@@ -22,7 +23,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     [ "$(id -u)" -eq 0 ] || as_root=(sudo)
     export DEBIAN_FRONTEND=noninteractive
     "${as_root[@]}" apt-get update -q
-    "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+    "${as_root[@]}" apt-get install -y -q "${missing[@]}"
 fi
 
 build=build
