@@ -60,6 +60,31 @@ TEST_F(Conversation, HeldAndResumedTwiceGivesOneRecordOfThreeSegmentsJoinedAndMi
     EXPECT_EQ(filesIn(today()), Texts{"ti145806145808ccaller1.wav"});
 }
 
+TEST_F(Conversation, RecordButtonStopsAndRestartsTheRecordingWhileTheCallGoesOn)
+{
+    answer("300");
+    audio.speak("300", others(0), mic(0));
+    loop.advance(5000ms);
+    EXPECT_EQ(sentAfter([&] { handling.ToggleRecord(); }),
+              (Texts{"ALTER CALL 300 SET_OUTPUT SOUNDCARD=\"default\"",
+                     "ALTER CALL 300 SET_CAPTURE_MIC"}));
+    loop.runPending(); // Skype's echo completes the stop
+    settle();
+    ASSERT_EQ(sink.records.size(), 1u) << "a stopped recording becomes a record at once";
+
+    const auto restart = sentAfter([&] { handling.ToggleRecord(); });
+    ASSERT_FALSE(restart.empty());
+    EXPECT_NE(restart[0].find("SET_OUTPUT SOUNDCARD=\"default\", FILE=\"" + today()),
+              std::string::npos);
+    audio.speak("300", others(1), mic(1));
+    loop.advance(3000ms);
+    finish("300");
+    settle();
+    ASSERT_EQ(sink.records.size(), 2u);
+    EXPECT_NE(sink.records[0].path, sink.records[1].path);
+    EXPECT_EQ(readWav(sink.records[1].path).samples.size(), 2 * others(1).size());
+}
+
 TEST_F(Conversation, OneChannelModeMixesBothSidesWithClipping)
 {
     link.setFormatMode(0);
