@@ -119,5 +119,35 @@ TEST_F(VoiceMail, TransferWhoseTargetRefusesTakesTheCallerBackToVoiceMail)
     EXPECT_EQ(readWav(sink.records[0].path).samples, ramp(16000, 3));
 }
 
+TEST_F(VoiceMail, TransferWhoseTargetAnswersJoinsBothLegsIntoOneRecord)
+{
+    link.setCallTransfer(true, "boss");
+    transport.client.nextCallId = 500;
+    ring("400", "caller1");
+    push("CALL 400 STATUS LOCALHOLD");
+    ASSERT_NE(link.FindCall("500"), nullptr);
+    push("CALL 500 PARTNER_HANDLE boss");
+
+    const Texts answered = sentAfter([&] { push("CALL 500 STATUS INPROGRESS"); });
+    ASSERT_GE(answered.size(), 2u);
+    EXPECT_EQ(answered[0], "SET CALL 400 JOIN_CONFERENCE 500");
+    EXPECT_EQ(answered[1], "GET CALL 500 CONF_ID");
+    EXPECT_TRUE(noVoiceMail(answered));
+    // Skype puts both legs into one conference: the caller folds into the target's call.
+    push("CALL 500 CONF_ID 17930");
+    push("CALL 400 CONF_ID 17930");
+    push("CALL 400 STATUS INPROGRESS");
+    EXPECT_EQ(link.calls().size(), 1u);
+    EXPECT_EQ(link.FindCall("400"), link.FindCall("500")) << "the caller is a participant now";
+    audio.speak("500", ramp(16000, 7));
+    finish("500");
+    settle();
+    ASSERT_EQ(sink.records.size(), 1u);
+    EXPECT_EQ(sink.records[0].type, 2);
+    EXPECT_EQ(sink.records[0].skypeName, "caller1");
+    EXPECT_EQ(sink.records[0].secondText, "boss");
+    EXPECT_FALSE(link.transferActive());
+}
+
 } // namespace
 } // namespace tw::test
