@@ -11,6 +11,7 @@
 #include "records/codec_sndfile.h"
 #include "records/codec_wav_probe.h"
 #include "records/record_info.h"
+#include "tool/cli_args.h"
 #include "tool/tool_command.h"
 
 namespace {
@@ -87,14 +88,8 @@ int run(const std::vector<std::string>& args)
     unwrap->add_option("WAV", source)->required();
     unwrap->add_option("MP3", target)->required();
 
-    std::vector<const char*> argv{"audio"};
-    for (const auto& a : args)
-        argv.push_back(a.c_str());
-    try {
-        app.parse(static_cast<int>(argv.size()), argv.data());
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 2;
-    }
+    if (const auto status = tw::tool::parseVerbArguments(app, "audio", args))
+        return *status == 0 ? 0 : 2;
 
     std::string error;
     if (*convert) {

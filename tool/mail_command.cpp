@@ -13,6 +13,7 @@
 #include "mail/mail_item.h"
 #include "mail/mail_system.h"
 #include "mail/smtp_connection.h"
+#include "tool/cli_args.h"
 #include "tool/tool_command.h"
 
 namespace {
@@ -124,16 +125,8 @@ int run(const std::vector<std::string>& args)
     auto* userOption = sendCommand->add_option("--user", user, "user name for AUTH LOGIN");
     sendCommand->add_option("--password", password, "password for AUTH LOGIN")->needs(userOption);
 
-    std::vector<std::string> argvStorage{"tellwick-tool mail"};
-    argvStorage.insert(argvStorage.end(), args.begin(), args.end());
-    std::vector<const char*> argv;
-    for (const auto& a : argvStorage)
-        argv.push_back(a.c_str());
-    try {
-        app.parse(static_cast<int>(argv.size()), argv.data());
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e);
-    }
+    if (const auto status = tw::tool::parseVerbArguments(app, "tellwick-tool mail", args))
+        return *status;
 
     tw::CMailMessage message;
     if (*composeCommand) {

@@ -11,6 +11,7 @@
 
 #include "records/record_index.h"
 #include "records/record_info.h"
+#include "tool/cli_args.h"
 #include "tool/tool_command.h"
 
 namespace {
@@ -67,16 +68,8 @@ int run(const std::vector<std::string>& args)
     auto* info = app.add_subcommand("info", "print the record chunk of FILE");
     info->add_option("FILE", file, "a WAV record")->required();
 
-    std::vector<std::string> argvStorage{"tellwick-tool records"};
-    argvStorage.insert(argvStorage.end(), args.begin(), args.end());
-    std::vector<const char*> argv;
-    for (const auto& a : argvStorage)
-        argv.push_back(a.c_str());
-    try {
-        app.parse(static_cast<int>(argv.size()), argv.data());
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e);
-    }
+    if (const auto status = tw::tool::parseVerbArguments(app, "tellwick-tool records", args))
+        return *status;
 
     if (*info) {
         tw::RecordInfo r;
