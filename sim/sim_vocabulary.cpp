@@ -65,6 +65,19 @@ QStringList commandForms()
     return out;
 }
 
+QString helpText()
+{
+    return QStringLiteral("\nCommands answered (keywords in any case, an optional \"#id \" "
+                          "prefix repeated in the reply):\n  ") +
+           commandForms().join(QStringLiteral("\n  ")) +
+           QStringLiteral(
+               "\nNot played: voice mail and call forwarding (END REDIRECT_TO_VOICEMAIL and "
+               "END FORWARD_CALL end the call like END HANGUP), ALTER CALL TRANSFER, video, "
+               "calls to several people, chats of more than two (ALTER CHAT, CHATMEMBER), "
+               "editing messages, SMS, voice mail objects, groups, file transfers, "
+               "applications, SEARCH USERS, the other PROFILE properties.\n");
+}
+
 QString errorReply(int code, const char* text)
 {
     return QStringLiteral("ERROR %1 %2").arg(code).arg(QLatin1String(text));

@@ -167,6 +167,9 @@ const ObjectKind* findObject(std::span<const ObjectKind> list, const QString& wo
 /// Every command form the substitute answers, one a line ("GET CALL <id> SEEN").
 QStringList commandForms();
 
+/// What --help says the substitute answers and what it does not play.
+QString helpText();
+
 /// "ERROR <code> <text>": how the client refuses a command.
 QString errorReply(int code, const char* text);
 

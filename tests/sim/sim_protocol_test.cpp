@@ -101,7 +101,7 @@ TEST(SkypeSim, ChatsGetDialogNamesAndMessagesAreLogged)
     EXPECT_EQ(controlList("ChatLog"), QStringList({m.captured(1) + " Hello, bob: two  spaces"}));
 
     // Somebody else opens a chat with us: its name starts with their handle.
-    const QString theirs = control("IncomingChat", {"carol"}).arguments().value(0).toString();
+    const QString theirs = control("IncomingChat", {"carol", ""}).arguments().value(0).toString();
     EXPECT_TRUE(theirs.startsWith("#carol/$alice;"));
     EXPECT_TRUE(c.waitForNote("CHAT " + theirs + " STATUS DIALOG"));
 }
