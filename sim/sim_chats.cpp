@@ -191,21 +191,31 @@ QString SimChats::chatProperty(const Chat& chat, const QString& property) const
     return QStringLiteral("<no value>"); // a keyword listed but not answered: the table test fails
 }
 
-QString SimChats::getMessage(const QStringList& w)
+SimChats::Message* SimChats::messageNamed(const QString& word, QString* error, int invalidCode,
+                                          const char* unknownText)
 {
     bool ok = false;
-    const int id = w.value(2).toInt(&ok);
-    if (!ok)
-        return errorReply(14, "Invalid message id");
-    auto it = m_messages.find(id);
-    if (it == m_messages.end())
-        return errorReply(15, "Unknown message");
+    const int id = word.toInt(&ok);
+    auto it = ok ? m_messages.find(id) : m_messages.end();
+    if (it != m_messages.end())
+        return &it->second;
+    *error = ok ? errorReply(invalidCode + 1, unknownText)
+                : errorReply(invalidCode, "Invalid message id");
+    return nullptr;
+}
+
+QString SimChats::getMessage(const QStringList& w)
+{
+    QString error;
+    const Message* m = messageNamed(w.value(2), &error, 14, "Unknown message");
+    if (!m)
+        return error;
     if (!findKeyword(kChatMessageProps, w.value(3)))
         return errorReply(16, "Invalid PROP");
     const QString property = w[3].toUpper();
     return QStringLiteral("CHATMESSAGE %1 %2 %3")
-        .arg(id)
-        .arg(property, messageProperty(it->second, property));
+        .arg(m->id)
+        .arg(property, messageProperty(*m, property));
 }
 
 QString SimChats::messageProperty(const Message& m, const QString& property) const
@@ -231,22 +241,18 @@ QString SimChats::messageProperty(const Message& m, const QString& property) con
 
 QString SimChats::setMessage(const QStringList& w)
 {
-    bool ok = false;
-    const int id = w.value(2).toInt(&ok);
-    if (!ok)
-        return errorReply(30, "Invalid message id");
-    auto it = m_messages.find(id);
-    if (it == m_messages.end())
-        return errorReply(31, "Unknown message id");
+    QString error;
+    Message* m = messageNamed(w.value(2), &error, 30, "Unknown message id");
+    if (!m)
+        return error;
     if (!findKeyword(kChatMessageSetProps, w.value(3)) || w.size() > 4)
         return errorReply(32, "Invalid WHAT");
-    Message& m = it->second;
-    const QString reply = QStringLiteral("CHATMESSAGE %1 STATUS %2");
-    if (m.status == "RECEIVED") {
-        m.status = QStringLiteral("READ");
-        Q_EMIT notification(reply.arg(id).arg(m.status));
+    const QString reply = QStringLiteral("CHATMESSAGE %1 STATUS %2").arg(m->id);
+    if (m->status == "RECEIVED") {
+        m->status = QStringLiteral("READ");
+        Q_EMIT notification(reply.arg(m->status));
     }
-    return reply.arg(id).arg(m.status);
+    return reply.arg(m->status);
 }
 
 bool SimChats::hasUnread(const Chat& chat) const

@@ -67,6 +67,10 @@ private:
 
     Chat& chatWith(const QString& partner, bool startedByMe);
     Chat* findChat(const QString& name);
+    /// The message a command names by its id word; nullptr with the error reply set
+    /// otherwise (invalidCode for a word that is no id, the next code for an unknown one).
+    Message* messageNamed(const QString& word, QString* error, int invalidCode,
+                          const char* unknownText);
     Message& post(Chat& chat, const QString& from, const QString& status, const QString& body);
     QString chatProperty(const Chat& chat, const QString& property) const;
     QString messageProperty(const Message& m, const QString& property) const;
