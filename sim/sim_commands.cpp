@@ -39,7 +39,7 @@ QString SimModel::execute(const QString& command)
     static const QStringList compound{"GET", "SET", "ALTER", "SEARCH", "CLEAR"};
     if (command.isEmpty())
         return errorReply(1, "General syntax error");
-    if (!findKeyword(kVerbs, verb) && !compound.contains(verb))
+    if (!findKeyword(kCommandVerbs, verb) && !compound.contains(verb))
         return errorReply(2, "Unknown command");
     if (verb == "PING")
         return QStringLiteral("PONG");
@@ -77,6 +77,33 @@ QString SimModel::execute(const QString& command)
 QString SimModel::get(const QStringList& w)
 {
     const QString what = w.value(1).toUpper();
+    if (findObject(kGetObjects, what))
+        return getObject(what, w);
+    if (!findKeyword(kGetWhats, what) || w.size() != 2)
+        return errorReply(7, "GET: invalid WHAT");
+    if (what == "SKYPEVERSION")
+        return "SKYPEVERSION " + m_s.version;
+    if (what == "USERSTATUS")
+        return "USERSTATUS " + m_s.userStatus;
+    if (what == "CURRENTUSERHANDLE")
+        return "CURRENTUSERHANDLE " + m_s.userHandle;
+    if (what == "AUDIO_IN")
+        return "AUDIO_IN " + m_s.audioIn;
+    if (what == "AUDIO_OUT")
+        return "AUDIO_OUT " + m_s.audioOut;
+    if (what == "RINGER")
+        return "RINGER " + m_ringer;
+    if (what == "AUTOAWAY")
+        return m_autoAway ? QStringLiteral("AUTOAWAY ON") : QStringLiteral("AUTOAWAY OFF");
+    if (what == "CONNSTATUS")
+        return QStringLiteral("CONNSTATUS ONLINE");
+    if (what == "MUTE")
+        return m_mute ? QStringLiteral("MUTE ON") : QStringLiteral("MUTE OFF");
+    return kNoValue;
+}
+
+QString SimModel::getObject(const QString& what, const QStringList& w)
+{
     if (what == "USER")
         return getUser(w);
     if (what == "CALL") {
@@ -99,26 +126,6 @@ QString SimModel::get(const QStringList& w)
         return QStringLiteral("PROFILE %1 %2")
             .arg(property, property == "FULLNAME" ? m_s.userFullName : m_moodText);
     }
-    if (!findKeyword(kGetWhats, what) || w.size() != 2)
-        return errorReply(7, "GET: invalid WHAT");
-    if (what == "SKYPEVERSION")
-        return "SKYPEVERSION " + m_s.version;
-    if (what == "USERSTATUS")
-        return "USERSTATUS " + m_s.userStatus;
-    if (what == "CURRENTUSERHANDLE")
-        return "CURRENTUSERHANDLE " + m_s.userHandle;
-    if (what == "AUDIO_IN")
-        return "AUDIO_IN " + m_s.audioIn;
-    if (what == "AUDIO_OUT")
-        return "AUDIO_OUT " + m_s.audioOut;
-    if (what == "RINGER")
-        return "RINGER " + m_ringer;
-    if (what == "AUTOAWAY")
-        return m_autoAway ? QStringLiteral("AUTOAWAY ON") : QStringLiteral("AUTOAWAY OFF");
-    if (what == "CONNSTATUS")
-        return QStringLiteral("CONNSTATUS ONLINE");
-    if (what == "MUTE")
-        return m_mute ? QStringLiteral("MUTE ON") : QStringLiteral("MUTE OFF");
     return kNoValue;
 }
 
@@ -224,9 +231,8 @@ QString SimModel::getCall(Call& call, const QStringList& w)
     return kNoValue;
 }
 
-QString SimModel::set(const QStringList& w, const QString& command)
+QString SimModel::setObject(const QString& what, const QStringList& w, const QString& command)
 {
-    const QString what = w.value(1).toUpper();
     if (what == "CALL") {
         QString error;
         Call* call = callNamed(w.value(2), &error, 19);
@@ -248,6 +254,14 @@ QString SimModel::set(const QStringList& w, const QString& command)
         emitNote(reply);
         return reply;
     }
+    return kNoValue;
+}
+
+QString SimModel::set(const QStringList& w, const QString& command)
+{
+    const QString what = w.value(1).toUpper();
+    if (findObject(kSetObjects, what))
+        return setObject(what, w, command);
     if (!findKeyword(kSetWhats, what))
         return errorReply(18, "SET: invalid WHAT");
     const QString value = restAfter(command, 2);

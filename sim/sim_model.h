@@ -107,7 +107,9 @@ Q_SIGNALS:
 private:
     // sim_commands.cpp: the text protocol
     QString get(const QStringList& w);
+    QString getObject(const QString& what, const QStringList& w);
     QString set(const QStringList& w, const QString& command);
+    QString setObject(const QString& what, const QStringList& w, const QString& command);
     QString getCall(Call& call, const QStringList& w);
     QString getUser(const QStringList& w);
     QString setCall(Call& call, const QStringList& w);

@@ -53,7 +53,7 @@ const ObjectKind* findObject(std::span<const ObjectKind> list, const QString& wo
 QStringList commandForms()
 {
     QStringList out;
-    for (const Keyword& v : kVerbs)
+    for (const Keyword& v : kCommandVerbs)
         out << form({v.word, v.args});
     addWhats(out, "GET", kGetWhats);
     addObjects(out, "GET", kGetObjects);

@@ -30,7 +30,7 @@ struct ObjectKind
 };
 
 // Verbs that take their arguments directly. GET, SET, ALTER, SEARCH and CLEAR follow.
-inline constexpr Keyword kVerbs[] = {
+inline constexpr Keyword kCommandVerbs[] = {
     {"NAME", "<application>"},
     {"PING", ""},
     {"PROTOCOL", "<n>"},
