@@ -219,7 +219,8 @@ TEST(SimScript, RunsFromTheFirstAttach)
     QTemporaryDir dir;
     QFile f(dir.filePath("scenario.txt"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("0.2 ring carol\n+0.3 answer carol\n+0.3 status AWAY\n+0.2 hangup carol\n");
+    f.write("0.2 ring carol\n+0.3 answer carol\n+0.3 status AWAY\n+0.2 hangup carol\n"
+            "+0.1 chat bob \"Hi there\"\n");
     f.close();
     SimProcess sim({"--script", f.fileName()});
     TestClient c("scripted");
@@ -231,4 +232,6 @@ TEST(SimScript, RunsFromTheFirstAttach)
                                "USERSTATUS AWAY", "CALL 100 STATUS FINISHED"};
     for (int i = 1; i < order.size(); ++i)
         EXPECT_LT(c.notes.indexOf(order[i - 1]), c.notes.indexOf(order[i]));
+    ASSERT_TRUE(c.waitForNote("CHATMESSAGE 401 STATUS RECEIVED"));
+    EXPECT_EQ(c.invoke("GET CHATMESSAGE 401 BODY"), "CHATMESSAGE 401 BODY Hi there");
 }
