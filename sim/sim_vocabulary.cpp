@@ -71,11 +71,12 @@ QString helpText()
                           "prefix repeated in the reply):\n  ") +
            commandForms().join(QStringLiteral("\n  ")) +
            QStringLiteral(
-               "\nNot played: voice mail and call forwarding (END REDIRECT_TO_VOICEMAIL and "
-               "END FORWARD_CALL end the call like END HANGUP), ALTER CALL TRANSFER, video, "
-               "calls to several people, chats of more than two (ALTER CHAT, CHATMEMBER), "
-               "editing messages, SMS, voice mail objects, groups, file transfers, "
-               "applications, SEARCH USERS, the other PROFILE properties.\n");
+               "\nNot played (refused with the client's errors):\n"
+               "  voice mail and call forwarding (END REDIRECT_TO_VOICEMAIL and END FORWARD_CALL\n"
+               "  end the call as END HANGUP does), ALTER CALL TRANSFER, video, calls to several\n"
+               "  people, chats of more than two (ALTER CHAT, CHATMEMBER), editing messages, SMS,\n"
+               "  voice-mail objects, contact groups, file transfers, application streams,\n"
+               "  SEARCH USERS, profile properties other than FULLNAME and MOOD_TEXT.\n");
 }
 
 QString errorReply(int code, const char* text)
