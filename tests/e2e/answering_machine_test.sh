@@ -23,7 +23,7 @@ cat > "$work/scenario.txt" <<SCN
 +3 hangup caller2
 SCN
 mkdir -p "$work/data/tellwick"
-printf '[Preference]\r\nnVoiceMailWaitingPeriod=3\r\nnVoiceMailMaxLength=30\r\nnAFormatMode=1\r\n' \
+printf '[Preference]\r\nnVoiceMailWaitingPeriod=3\r\nnVoiceMailMaxLength=30\r\nnAFormatMode=1\r\nnACodec=0\r\nnRecordStorageMinFreeSpace=1\r\n' \
     > "$work/data/tellwick/Tellwick.Ini"
 
 cat > "$work/session.sh" <<'RUN'
