@@ -15,11 +15,11 @@ fail() {
     exit 1
 }
 wait_for() { # SECONDS COMMAND...: true once the command succeeds
-    local tries=$(($1 * 4))
+    local tries=$(($1 * 10))
     shift
     for _ in $(seq 1 "$tries"); do
         "$@" >/dev/null 2>&1 && return 0
-        sleep 0.25
+        sleep 0.1
     done
     return 1
 }
@@ -60,8 +60,9 @@ codec*)
     stop_tellwick
     ;;
 shutdown)
-    # The moment the voice mail has its name it is on its way through the pipeline.
-    wait_for 60 compgen -G "$records/*/ti*vcaller1.wav" || fail "no voice mail"
+    # The moment the voice mail has its name it is on its way through the pipeline (its
+    # conversion may be quicker than a look, but its mail waits for the silent server).
+    wait_for 60 compgen -G "$records/*/ti*vcaller1.*" || fail "no voice mail"
     stop_tellwick
     ;;
 kill)
