@@ -38,6 +38,18 @@ bool knownCodec(int codec)
     return codec >= kCodecPcm && codec <= kCodecLame;
 }
 
+/// Unwraps the MPEG frames of a codec 2 WAV into a plain MP3 (its name cut by `cut`
+/// characters + ".mp3") that takes the WAV's place; false, WAV kept, when that fails.
+bool unwrapMp3(std::string& wav, std::size_t cut)
+{
+    const std::string mp3 = UnwrappedMp3Name(wav, cut);
+    if (!CAudioConverter::tiMP3WaveToPureMP3(wav, mp3))
+        return false;
+    DeleteFileSafely(wav);
+    wav = mp3;
+    return true;
+}
+
 } // namespace
 
 CRecordPipeline::CRecordPipeline(CRecordStorage& storage, const CAudioConverter& converter,
@@ -129,13 +141,8 @@ bool CRecordPipeline::MailVoiceMail(const RecordInfo& info)
     if (codec != kCodecPcm) {
         if (!m_converter.Convert(path, copy, codec, info.startTime))
             return false;
-        if (codec == kCodecMp3Wave) {
-            const std::string mp3 = UnwrappedMp3Name(copy, 4);
-            if (CAudioConverter::tiMP3WaveToPureMP3(copy, mp3)) {
-                DeleteFileSafely(copy);
-                copy = mp3;
-            }
-        }
+        if (codec == kCodecMp3Wave)
+            unwrapMp3(copy, 4); // failing that, the "_em.wav" is sent
     } else if (!CopyRecordFile(path, copy)) {
         return false;
     }
@@ -173,15 +180,9 @@ bool CRecordPipeline::ThreadRecordConv(const std::string& path, std::uint32_t st
             trace(2, "CMainFrame::ThreadRecordConv()::AConvert1(Failed)");
             return false;
         }
-        if (codec == kCodecMp3Wave) {
-            const std::string mp3 = UnwrappedMp3Name(converted, 6);
-            if (CAudioConverter::tiMP3WaveToPureMP3(converted, mp3)) {
-                DeleteFileSafely(converted);
-                converted = mp3;
-            } else {
-                trace(2, "CMainFrame::ThreadRecordConv()::tiMP3WaveToPureMP3(failed)");
-            }
-        }
+        // Failing that, the MPEG Layer-3 WAV becomes the record under the record's name.
+        if (codec == kCodecMp3Wave && !unwrapMp3(converted, 6))
+            trace(2, "CMainFrame::ThreadRecordConv()::tiMP3WaveToPureMP3(failed)");
     } else if (codec == kCodecLame) {
         converted = MakeTargetName(path, kCodecLame, false);
         if (!m_converter.Convert(path, converted, kCodecLame, startTime)) {

@@ -26,8 +26,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${as_root[@]}" apt-get install -y -q "${missing[@]}"
 fi
 
+# The plain build is the programs (and benchmarks) the main job runs; the tests are built by
+# the sanitizer build that scripts/test.sh runs.
 build=build
-flags=()
+flags=(-DTW_BUILD_TESTS=OFF)
 if [ "${1:-}" = "--sanitize" ]; then
     build=build-asan
     flags=(-DTW_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DTW_BUILD_BENCH=OFF)

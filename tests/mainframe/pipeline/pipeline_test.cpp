@@ -78,6 +78,18 @@ protected:
         s.nACodecForEmail = forEmail;
         m_pipeline.setSettings(s);
     }
+    /// Voice mails mailed, both codecs as given.
+    PipelineSettings mailing(int codec, int forEmail) const
+    {
+        PipelineSettings s;
+        s.fVoiceMailEmail = true;
+        s.nACodec = codec;
+        s.nACodecForEmail = forEmail;
+        s.fromName = "Tellwick";
+        s.EmailFrom = "me@example.com";
+        s.EmailTo = "bob@example.com";
+        return s;
+    }
     std::string indexedPath(const RecordInfo& info) const
     {
         const auto found = m_storage.Index().FindRecord(info.startTime);
@@ -196,13 +208,7 @@ TEST_F(PipelineTest, VoiceMailsAreMailedWithTheirCopyAndConversationsAreNot)
     SmtpServerProcess server;
     ASSERT_TRUE(server.isRunning());
     m_outbox.SetAccount(server.address(), "", "");
-    PipelineSettings s;
-    s.fVoiceMailEmail = true;
-    s.nACodec = kCodecPcm;
-    s.nACodecForEmail = kCodecPcm;
-    s.fromName = "Tellwick";
-    s.EmailFrom = "me@example.com";
-    s.EmailTo = "bob@example.com";
+    PipelineSettings s = mailing(kCodecPcm, kCodecPcm);
     m_pipeline.setSettings(s);
 
     const RecordInfo talk = record(RECORD_CONVERSATION, 1, "caller2");
@@ -242,13 +248,7 @@ TEST_F(PipelineTest, VoiceMailsAreMailedWithTheirCopyAndConversationsAreNot)
 TEST_F(PipelineTest, StopFinishesEveryRecordAndLeavesNoCopyBehind)
 {
     m_outbox.SetAccount("127.0.0.1:1", "", ""); // nobody listens: mails wait in the queue
-    PipelineSettings s;
-    s.fVoiceMailEmail = true;
-    s.nACodec = kCodecAdpcm;
-    s.nACodecForEmail = kCodecAdpcm;
-    s.EmailFrom = "me@example.com";
-    s.EmailTo = "bob@example.com";
-    m_pipeline.setSettings(s);
+    m_pipeline.setSettings(mailing(kCodecAdpcm, kCodecAdpcm));
     std::vector<RecordInfo> records;
     for (int minute = 1; minute <= 6; ++minute) {
         records.push_back(record(minute % 2 ? RECORD_VOICEMAIL : RECORD_CONVERSATION, minute));
