@@ -49,7 +49,7 @@ std::string AutostartEntry::Text() const
            "Exec=" +
            QuoteExecArgument(m_executable) +
            "\n"
-           "Icon=tellwick\n"
+           "Icon=org.tellwick.Tellwick\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
 }
