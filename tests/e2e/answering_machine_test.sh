@@ -30,7 +30,8 @@ cat > "$work/session.sh" <<'RUN'
 #!/usr/bin/env bash
 set -u
 work=$1 bin=$2
-export XDG_DATA_HOME=$work/data
+# A data folder and a configuration folder (the start-with-login entry) of its own.
+export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 "$bin/skype-sim" --script "$work/scenario.txt" \
     --contact "caller1:ONLINE:Caller One" --contact "caller2:ONLINE:Caller Two" \
     >"$work/skype-sim.log" 2>&1 &
