@@ -36,17 +36,17 @@ done
 port=$(head -n 1 "$work/smtp.port")
 [ -n "$port" ] || { echo "the SMTP server did not start" >&2; exit 1; }
 
-codec=1 forEmail=1 subject=Default voicemail=1 conversation=1
+codec=1 forEmail=1 subject=Default voicemail=1 conversation=1 startUp=0
 case $mode in
 codec[0-4]) codec=${mode#codec} ;;
 shutdown) codec=4 ;;
-toggle) voicemail=0 conversation=0 ;;
+toggle) voicemail=0 conversation=0 startUp=1 ;;
 esac
 [ "$mode" = codec3 ] && subject="A voice message"
 [ "$mode" = codec4 ] && forEmail=2
 {
     printf '[Preference]\r\nnVoiceMailWaitingPeriod=1\r\nnVoiceMailMaxLength=30\r\n'
-    printf 'nRecordStorageMinFreeSpace=1\r\nfStartUp=0\r\nfVoiceMailEmail=1\r\n'
+    printf 'nRecordStorageMinFreeSpace=1\r\nfStartUp=%s\r\nfVoiceMailEmail=1\r\n' "$startUp"
     printf 'nACodec=%s\r\nnACodecForEmail=%s\r\n' "$codec" "$forEmail"
     printf 'fVoiceMailEnable=%s\r\nfConversationRecord=%s\r\n' "$voicemail" "$conversation"
     printf '[Notification]\r\nEmailServer=127.0.0.1:%s\r\nEmailFrom=tellwick@example.com\r\n' "$port"
@@ -93,7 +93,13 @@ esac
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config HOME=$work
 dbus-run-session -- "$here/pipeline_session.sh" "$bin" "$work" "$mode" \
     2> >(grep -v 'Failed to set fd limit' >&2)
-[ "$mode" = toggle ] && exit 0
+if [ "$mode" = toggle ]; then
+    # fStartUp: the start-with-login entry names the program, as desktops read such entries.
+    entry=$XDG_CONFIG_HOME/autostart/tellwick.desktop
+    desktop-file-validate "$entry" || exit 1
+    grep -qx "Exec=$bin/tellwick" "$entry" || { echo "autostart entry: $(cat "$entry")" >&2; exit 1; }
+    exit 0
+fi
 kill "$smtp" 2>/dev/null
 wait "$smtp" 2>/dev/null || true
 smtp=""
