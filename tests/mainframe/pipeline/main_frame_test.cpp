@@ -7,8 +7,9 @@
 #include "platform/manual_event_loop.h"
 #include "platform/scripted_prompt.h"
 #include "records/free_space.h"
+#include "records/record_storage.h"
 #include "skype/skype_commands.h"
-#include "tests/platform/temp_dir.h"
+#include "tests/records/test_util.h"
 
 namespace tw {
 namespace {
@@ -20,8 +21,12 @@ using test::TempDir;
 class FakeFreeSpace : public FreeSpaceSource
 {
 public:
-    std::optional<std::uint64_t> freeBytes(const std::string&) override { return mib << 20; }
+    std::optional<std::uint64_t> freeBytes(const std::string&) override
+    {
+        return (answer ? answer() : mib) << 20;
+    }
     std::uint64_t mib = 0;
+    std::function<std::uint64_t()> answer;
 };
 
 TEST(MainFrame, StorageWarningEachMinuteWhileShortThenAutostartAndExitOnce)
@@ -93,6 +98,32 @@ TEST(MainFrame, StartUpWritesTheEntryOnlyWhenAsked)
     frame.ApplyStartUp(); // a clear flag removes nothing at start-up
     EXPECT_NE(readFile(autostart.path()).find("\nExec=/usr/bin/tellwick\n"), std::string::npos);
     EXPECT_EQ(frame.ToggleRecording(), CMainFrame::RecordToggle::NoCall);
+}
+
+TEST(MainFrame, RecyclingThatMakesRoomShowsNoWarning)
+{
+    TempDir dir;
+    ManualEventLoop loop;
+    ScriptedPrompt prompt;
+    CSettings settings;
+    settings.sRecordStorageFolder = dir.file("records");
+    settings.nRecordStorageMinFreeSpace = 300;
+    settings.fRecordStorageRecycle = true;
+    auto freeSpace = std::make_shared<FakeFreeSpace>();
+    CMainFrame frame(loop, prompt, settings,
+                     {AppFolders{}, "Tellwick", AutostartEntry(dir.file("c"), "", "t"), freeSpace});
+    frame.PushSettings();
+    CRecordIndex& index = frame.storage().Index();
+    const RecordInfo old = test::makeRecordFile(settings.sRecordStorageFolder, RECORD_VOICEMAIL,
+                                                test::localTime(2007, 7, 20, 10, 0, 0), 30);
+    ASSERT_EQ(index.AddRecord(old), 1);
+    // Short while the old record is there; deleting it makes room.
+    freeSpace->answer = [&] { return index.IsEmpty() ? 400 : 200; };
+    frame.StartTimer();
+    loop.advance(60s);
+    EXPECT_TRUE(index.IsEmpty());
+    EXPECT_FALSE(test::exists(old.Path()));
+    EXPECT_TRUE(prompt.messages().empty());
 }
 
 } // namespace
