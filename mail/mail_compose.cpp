@@ -9,6 +9,7 @@
 
 #include "mail/mail_encoding.h"
 #include "mail/mail_system.h"
+#include "mail/mime_header.h"
 #include "platform/utf.h"
 
 namespace tw {
@@ -60,7 +61,7 @@ std::string addressList(const std::vector<CMailAddress>& list)
         if (i > 0)
             out.append(",\r\n\t");
         if (!list[i].displayName.empty())
-            out.append(quoted(list[i].displayName)).push_back(' ');
+            out.append(DisplayNameText(HeaderSafe(list[i].displayName))).push_back(' ');
         out.append("<").append(HeaderSafe(list[i].address)).append(">");
     }
     return out;
@@ -101,7 +102,7 @@ void prepareHeaders(CMailMessage& message, std::size_t partCount, const std::str
         if (!message.HasHeader(pair[0]))
             message.AddHeader(pair[0], pair[1]);
     replaceHeader(message, "Date", FormatMailDate(message.date, message.zone));
-    replaceHeader(message, "Subject", HeaderSafe(message.subject));
+    replaceHeader(message, "Subject", SubjectText(HeaderSafe(message.subject)));
     std::string to = addressList(message.to);
     if (!message.cc.empty()) {
         if (!to.empty())
@@ -111,7 +112,7 @@ void prepareHeaders(CMailMessage& message, std::size_t partCount, const std::str
     replaceHeader(message, "To", std::move(to));
     std::string from;
     if (!message.from.displayName.empty())
-        from = quoted(message.from.displayName) + " ";
+        from = DisplayNameText(HeaderSafe(message.from.displayName)) + " ";
     from.append("<").append(HeaderSafe(message.from.address)).append(">");
     replaceHeader(message, "From", std::move(from));
 }
@@ -122,12 +123,12 @@ void writeTextPart(std::string& out, const CMailTextPart& part)
     if (startsWithText(part.contentType))
         out.append(";\r\n\tcharset=").append(quoted(part.charset));
     out.append("\r\n");
-    std::string encodingName;
-    const std::string encoded = EncodePartText(part.encoding, part.text, encodingName);
-    out.append("Content-Transfer-Encoding: ").append(encodingName);
+    const MailEncoding encoding = TransportEncoding(part.encoding, part.text);
+    out.append("Content-Transfer-Encoding: ").append(EncodingName(encoding));
     if (!part.contentId.empty())
         out.append("\r\nContent-ID: <").append(HeaderSafe(part.contentId)).append(">");
-    out.append("\r\n\r\n").append(encoded);
+    out.append("\r\n\r\n");
+    AppendEncoded(out, encoding, part.text);
 }
 
 bool readWholeFile(const std::string& path, std::string& bytes)
@@ -170,10 +171,10 @@ void writeAttachmentHeaders(std::string& out, const CMailAttachment& attachment,
     out.append("Content-Type: ").append(HeaderSafe(type));
     if (startsWithText(type))
         out.append(";\r\n\tcharset=").append(quoted(attachment.charset));
-    out.append(";\r\n\tname=").append(quoted(name)).append("\r\n");
+    out.append(";\r\n\tname=").append(LegacyNameParameter(HeaderSafe(name))).append("\r\n");
     out.append("Content-Transfer-Encoding: ").append(EncodingName(encoding)).append("\r\n");
     out.append("Content-Disposition: ").append(attachment.isInline ? "inline" : "attachment");
-    out.append(";\r\n\tfilename=").append(quoted(name));
+    out.append(MimeParameter("filename", HeaderSafe(name)));
     if (!attachment.contentId.empty())
         out.append("\r\nContent-ID: <").append(HeaderSafe(attachment.contentId)).append(">");
     out.append("\r\n\r\n");
@@ -247,9 +248,7 @@ std::string ComposeMessageText(CMailMessage& message, std::uint32_t tickCount)
             continue; // left out, as a part that cannot be read
         const std::string name =
             attachment.displayName.empty() ? fileNameOf(attachment.path) : attachment.displayName;
-        MailEncoding encoding = attachment.encoding;
-        if (encoding == kEncodingAuto || encoding > kEncodingBase64)
-            encoding = ChooseEncoding(bytes);
+        const MailEncoding encoding = TransportEncoding(attachment.encoding, bytes);
         // Room for the encoded data and the closing lines, so that neither this nor the
         // end-of-data line appended by the sender moves megabytes again.
         if (encoding == kEncodingBase64)

@@ -139,6 +139,14 @@ MailEncoding ChooseEncoding(std::string_view content)
     return other == 0 ? kEncoding7Bit : kEncoding8Bit;
 }
 
+MailEncoding TransportEncoding(MailEncoding requested, std::string_view content)
+{
+    MailEncoding encoding = requested;
+    if (encoding == kEncodingAuto || encoding > kEncodingBase64)
+        encoding = ChooseEncoding(content);
+    return encoding == kEncoding8Bit ? kEncodingQuotedPrintable : encoding;
+}
+
 const char* EncodingName(MailEncoding encoding)
 {
     switch (encoding) {

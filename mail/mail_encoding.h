@@ -19,6 +19,10 @@ inline constexpr std::size_t kMailLineLength = 76;
 /// when more than a tenth of the bytes are not printable. Empty content is 7bit.
 MailEncoding ChooseEncoding(std::string_view content);
 
+/// The encoding a part goes out in: the requested one (0 = ChooseEncoding), except that
+/// 8bit becomes quoted-printable, so that no server has to carry 8-bit data.
+MailEncoding TransportEncoding(MailEncoding requested, std::string_view content);
+
 /// The Content-Transfer-Encoding name: "7bit", "8bit", "quoted-printable", "base64".
 const char* EncodingName(MailEncoding encoding);
 

@@ -24,6 +24,8 @@ struct MailItem
     std::string body;
     std::uint32_t attachmentCount = 0; ///< 0 to 5: the first attachmentCount paths are used
     std::array<std::string, kMaxAttachments> attachments;
+    std::string messageId;             ///< kept across attempts, so a resent mail is the same one
+    std::uint32_t lostConnections = 0; ///< attempts that ended in a lost connection
 };
 
 /// The display name a recipient address gets: the part before its first at-sign, or all of

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "mail/mail_message.h"
+#include "mail/mail_system.h"
 #include "platform/file_util.h"
 
 namespace tw {
@@ -33,6 +34,13 @@ void CMailOutbox::SetAccount(std::optional<std::string> server, std::optional<st
         m_password = std::move(*password);
 }
 
+void CMailOutbox::SetSecurity(SmtpSecurity security, std::string caFile)
+{
+    std::lock_guard lock(m_lock);
+    m_security = security;
+    m_caFile = std::move(caFile);
+}
+
 bool CMailOutbox::QueueMail(const MailItem& item)
 {
     if (item.recipientCount == 0 || item.toAddress.empty() || item.fromAddress.empty() ||
@@ -45,6 +53,8 @@ bool CMailOutbox::QueueMail(const MailItem& item)
     slot = item;
     for (std::size_t i = item.attachmentCount; i < MailItem::kMaxAttachments; ++i)
         slot.attachments[i].clear();
+    if (slot.messageId.empty())
+        slot.messageId = NewMessageId(slot.fromAddress);
     ++m_count;
     ++m_queued;
     if (!m_senderRunning) {
@@ -71,7 +81,8 @@ void CMailOutbox::finishSender()
 void CMailOutbox::senderMain()
 {
     for (;;) {
-        std::string server, userName, password;
+        std::string server, userName, password, caFile;
+        SmtpSecurity security;
         std::uint64_t queuedBefore;
         {
             std::lock_guard lock(m_lock);
@@ -82,9 +93,12 @@ void CMailOutbox::senderMain()
             server = m_server;
             userName = m_userName;
             password = m_password;
+            security = m_security;
+            caFile = m_caFile;
             queuedBefore = m_queued;
         }
         m_connection.SetAccount(std::move(userName), std::move(password));
+        m_connection.SetSecurity(security, std::move(caFile));
         if (!m_connection.Connect(server)) {
             // The items stay queued. One that arrived while we tried deserves a new try;
             // otherwise the next QueueMail starts the next attempt.
@@ -105,24 +119,41 @@ void CMailOutbox::senderMain()
                 item = std::move(m_slots[m_count]);
                 m_slots[m_count] = MailItem{};
             }
-            // Sent without the lock, so that QueueMail never waits for the server.
-            sendItem(item);
-            // After a transport failure the items not tried yet get a new connection
-            // instead of failing one after another on the dead one.
-            if (!m_connection.isConnected())
+            // A server that closed the connection after its last reply (a 421, or a plain
+            // close) gets a new connection before the item, not the item in a dead socket.
+            if (!m_connection.isUsable() && !m_connection.Connect(server)) {
+                putBack(std::move(item));
                 break;
+            }
+            // Sent without the lock, so that QueueMail never waits for the server.
+            if (!sendItem(item)) {
+                putBack(std::move(item));
+                break;
+            }
         }
         m_connection.Disconnect();
     }
 }
 
-void CMailOutbox::sendItem(const MailItem& item)
+bool CMailOutbox::sendItem(MailItem& item)
 {
     CMailMessage message = MakeItemMessage(item);
-    m_connection.SendMessage(message);
-    // Sent or not, the item is done: its copies go.
+    const int result = m_connection.SendMessage(message);
+    // A connection lost on the way is no verdict on the item: it goes again on a new one.
+    if (result != 0 && !m_connection.isConnected() && item.lostConnections++ == 0)
+        return false;
+    // Sent or refused, the item is done: its copies go.
     for (std::uint32_t i = 0; i < item.attachmentCount; ++i)
         DeleteFileSafely(item.attachments[i]);
+    return true;
+}
+
+void CMailOutbox::putBack(MailItem item)
+{
+    std::lock_guard lock(m_lock);
+    // Back on top: it was the newest and stays first in line.
+    if (m_count < kSlots)
+        m_slots[m_count++] = std::move(item);
 }
 
 void CMailOutbox::Stop()

@@ -41,6 +41,10 @@ public:
     void SetAccount(std::optional<std::string> server, std::optional<std::string> userName,
                     std::optional<std::string> password);
 
+    /// How connections are protected (the "Notification" security and CA file settings);
+    /// reaches the next connection.
+    void SetSecurity(SmtpSecurity security, std::string caFile);
+
     /// Queues a copy of the item and makes sure a sender runs. False (nothing queued, the
     /// caller keeps its files) for an item without recipient count, recipient or sender
     /// address, with more than five attachments, while all 12 slots are taken, or after Stop.
@@ -61,7 +65,9 @@ public:
 
 private:
     void senderMain();
-    void sendItem(const MailItem& item);
+    /// False when the item should go again on a new connection.
+    bool sendItem(MailItem& item);
+    void putBack(MailItem item);
     void finishSender(); // under m_lock
 
     CSmtpConnection m_connection; // the sender thread's, while one runs
@@ -72,6 +78,8 @@ private:
     std::string m_server;
     std::string m_userName;
     std::string m_password;
+    SmtpSecurity m_security = SmtpSecurity::Automatic;
+    std::string m_caFile;
     std::condition_variable m_idle;
     std::array<MailItem, kSlots> m_slots;
     std::uint32_t m_count = 0;

@@ -1,10 +1,14 @@
 #include "mail/mail_system.h"
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <mutex>
+#include <random>
 #include <sstream>
 #include <unordered_map>
 
+#include <netdb.h>
 #include <unistd.h>
 
 #include "platform/utf.h"
@@ -58,6 +62,56 @@ std::string ComputerName()
     if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
         return "localhost";
     return name;
+}
+
+std::string FullyQualifiedHostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
+        return {};
+    std::string result;
+    addrinfo hints{};
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &list) == 0 && list != nullptr &&
+        list->ai_canonname != nullptr)
+        result = list->ai_canonname;
+    if (list != nullptr)
+        ::freeaddrinfo(list);
+    if (result.find('.') == std::string::npos)
+        result = name;
+    while (!result.empty() && result.back() == '.')
+        result.pop_back();
+    const bool dotted = result.find('.') != std::string::npos;
+    const bool clean = result.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTU"
+                                                "VWXYZ0123456789.-") == std::string::npos;
+    return dotted && clean ? result : std::string();
+}
+
+std::string NewMessageId(std::string_view senderAddress)
+{
+    std::string domain;
+    if (const auto at = senderAddress.rfind('@'); at != std::string_view::npos)
+        domain = senderAddress.substr(at + 1);
+    if (domain.empty() || domain.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRS"
+                                                   "TUVWXYZ0123456789.-") != std::string::npos)
+        domain = FullyQualifiedHostName();
+    if (domain.empty())
+        domain = "localhost";
+    static std::mt19937_64 random{std::random_device{}()};
+    static std::mutex lock;
+    std::uint64_t nonce;
+    {
+        std::lock_guard guard(lock);
+        nonce = random();
+    }
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    char text[64];
+    std::snprintf(text, sizeof text, "%llx.%016llx@",
+                  static_cast<unsigned long long>(
+                      std::chrono::duration_cast<std::chrono::microseconds>(now).count()),
+                  static_cast<unsigned long long>(nonce));
+    return text + domain;
 }
 
 std::uint32_t TickCount()

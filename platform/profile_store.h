@@ -15,8 +15,10 @@
 //   with no digits reads 0, an empty or missing value reads the default. Values beyond the
 //   32-bit range saturate.
 // - A line is a section header ("[name]"), a key line ("name=value"), or anything else
-//   (blank lines, ";" or "#" comments, lines without "=", lines that are not valid UTF-8);
-//   anything else is kept exactly and never matches.
+//   (blank lines, ";" or "#" comments, lines without "="); anything else is kept exactly and
+//   never matches.
+// - A line that is not valid UTF-8 was written in the Windows ANSI code page: it is read as
+//   Windows-1252 and saved back as UTF-8.
 //
 // Writing:
 // - A write replaces the value of the first matching key line in place (its name keeps its

@@ -71,6 +71,45 @@ TEST(MailOutbox, VoiceMailArrivesWithItsRecordingAndCopiesGoAfterEveryAttempt)
     }
 }
 
+TEST(MailOutbox, AServerThatClosesAfterEachMailGetsEveryItemOnANewConnection)
+{
+    SmtpServerProcess server({"--close-after-data"});
+    test::TempDir folder;
+    CMailOutbox outbox;
+    outbox.SetAccount(server.address(), "", "");
+    for (const std::string i : {"1", "2", "3"}) {
+        writeFile(folder.file(i + ".wav"), "RIFF");
+        ASSERT_TRUE(outbox.QueueMail(item(i, folder.file(i + ".wav"))));
+    }
+    ASSERT_TRUE(outbox.WaitIdle(60s));
+    EXPECT_EQ(server.messageCount(), 3u);
+    EXPECT_EQ(outbox.queuedCount(), 0u);
+}
+
+TEST(MailOutbox, NonAsciiNamesAndSubjectReachAStrictServerAndDecodeAsTheyWent)
+{
+    SmtpServerProcess server({"--strict"});
+    test::TempDir folder;
+    const std::string file = folder.file("Gr\u00FC\u00DFe von J\u00F6rg_em.wav");
+    writeFile(file, std::string("RIFF\0\0\0\0WAVE", 12));
+    CMailOutbox outbox;
+    outbox.SetAccount(server.address(), "", "");
+    MailItem mail = item("Sprachnachricht f\u00FCr J\u00F6rg \u2013 ein sehr langer Betreff, "
+                         "der \u00FCber mehrere kodierte W\u00F6rter reicht",
+                         file, "j\u00F6rg@example.com");
+    mail.fromName = "Anrufbeantworter \"M\u00FCller\"";
+    mail.toAddress = "joerg@example.com";
+    mail.body = "Sprachnachricht von j\u00F6rg.";
+    ASSERT_TRUE(outbox.QueueMail(mail));
+    ASSERT_TRUE(outbox.WaitIdle(60s));
+    ASSERT_EQ(server.messageCount(), 1u);
+    EXPECT_EQ(server.read(1, "decoded"),
+              mail.subject +
+                  "\n\"Anrufbeantworter \\\"M\u00FCller\\\"\" <me@example.com>\n"
+                  "j\u00F6rg <joerg@example.com>\nGr\u00FC\u00DFe von J\u00F6rg_em.wav\n" +
+                  mail.body);
+}
+
 TEST(MailOutbox, RefusesIncompleteItemsAndAThirteenth)
 {
     CMailOutbox outbox;

@@ -53,7 +53,14 @@ TEST(MailTool, ComposeIsReproducibleAndSendReportsTheOutcome)
                              "--subject s --body b",
                       folder.file("refused")),
               1);
-    EXPECT_NE(readFile(folder.file("refused")).find("550"), std::string::npos);
+    // The server's own words, not those of the reset after it.
+    EXPECT_NE(
+        readFile(folder.file("refused")).find("not sent (550): 550 5.1.1 Mailbox unavailable"),
+        std::string::npos)
+        << readFile(folder.file("refused"));
+    EXPECT_EQ(runTool(send + "--security starttls " + kMessage, folder.file("clear")), 1);
+    EXPECT_NE(readFile(folder.file("clear")).find("does not offer STARTTLS"), std::string::npos);
+    EXPECT_NE(runTool(send + "--security ssl " + kMessage, folder.file("bad")), 0);
     EXPECT_EQ(server.messageCount(), 1u);
 }
 
