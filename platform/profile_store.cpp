@@ -288,6 +288,15 @@ ProfileStore::entries(std::string_view section) const
     return out;
 }
 
+bool ProfileStore::remove(std::string_view section, std::string_view key)
+{
+    const Line* found = findKey(trim(section), trim(key));
+    if (found == nullptr)
+        return false;
+    m_lines.erase(m_lines.begin() + (found - m_lines.data()));
+    return true;
+}
+
 bool ProfileStore::set(std::string_view section, std::string_view key, std::string_view value)
 {
     section = trim(section);

@@ -83,6 +83,8 @@ public:
     /// (empty, or holding a line break, "=" in a key, "]" in a section).
     bool set(std::string_view section, std::string_view key, std::string_view value);
     bool setInt(std::string_view section, std::string_view key, long long value);
+    /// Removes the key line that answers for the key; false when there is none.
+    bool remove(std::string_view section, std::string_view key);
 
     /// Writes the store to the path it was loaded from; false when that fails (the old file
     /// then stays as it was). Skips the write when the file is unchanged.
