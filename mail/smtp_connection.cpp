@@ -468,10 +468,39 @@ int CSmtpConnection::Data(CMailMessage& message)
     }
     if (message.messageId.empty())
         message.messageId = NewMessageId(message.from.address);
-    std::string text = ComposeMessageText(message);
-    text.append("\r\n.\r\n");
+    // The text goes out as it is composed, in pieces: a large attachment is never held whole.
+    std::string pending;
+    std::size_t sent = 0, composed = 0;
+    bool ok = true;
+    const auto flush = [&](bool all) {
+        std::size_t at = 0;
+        while (ok && (pending.size() - at >= kPieceSize || (all && at < pending.size()))) {
+            const std::size_t piece = std::min(kPieceSize, pending.size() - at);
+            const bool only = sent == 0 && all && piece == pending.size();
+            ok = m_socket.SendAll(pending.data() + at, piece, m_timeout) &&
+                 (only ||
+                  OnProgress(std::string_view(pending).substr(at, piece), sent + piece, 0) != 0);
+            at += piece;
+            sent += piece;
+        }
+        pending.erase(0, at);
+        return ok;
+    };
+    m_socket.DiscardPending();
+    ComposeMessage(message, TickCount(), [&](std::string_view piece) {
+        composed += piece.size();
+        pending.append(piece);
+        return flush(false);
+    });
+    pending.append("\r\n.\r\n");
     // The log gets the size: the text holds addresses and the whole attachment.
-    code = exchange(text, "<message of " + std::to_string(text.size() - 5) + " bytes>");
+    appLog().WriteRaw("<message of " + std::to_string(composed) + " bytes>");
+    if (!flush(true)) {
+        dropConnection();
+        m_lastError = "the connection was lost while the message was sent";
+        return -1;
+    }
+    code = exchange(std::nullopt, {});
     if (code != 250) {
         ReportError(code);
         return code;

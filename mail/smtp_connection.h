@@ -100,7 +100,8 @@ protected:
     virtual int OnWarning(int code, const std::string& reply);
     virtual int OnError(int code, const std::string& reply);
     virtual void OnResponse(std::string_view command, int code, const std::string& reply);
-    /// Called after each piece of a text longer than one piece; 0 cancels the sending.
+    /// Called after each piece of a text longer than one piece; 0 cancels the sending. The
+    /// message text is streamed, so its total is not known: total is 0 then.
     virtual int OnProgress(std::string_view text, std::size_t sent, std::size_t total);
 
     void ReportError(int code);

@@ -148,9 +148,11 @@ int run(const std::vector<std::string>& args)
         // A fixed tick gives a fixed Message-ID too, so the output can be compared.
         message.messageId = compose.tick.empty() ? tw::NewMessageId(message.from.address)
                                                  : compose.tick + "@compose.invalid";
-        const std::string text = tw::ComposeMessageText(message, tick);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        // Straight to the output as it is composed: a large attachment is never held whole.
+        const bool written = tw::ComposeMessage(message, tick, [](std::string_view piece) {
+            return std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
+        });
+        return written && std::fflush(stdout) == 0 ? 0 : 1;
     }
 
     if (!makeMessage(send, message))
