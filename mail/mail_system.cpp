@@ -1,12 +1,11 @@
 #include "mail/mail_system.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
 #include <random>
-#include <sstream>
-#include <unordered_map>
 
 #include <netdb.h>
 #include <unistd.h>
@@ -18,35 +17,36 @@ namespace {
 
 constexpr char kDefaultType[] = "application/octet-stream";
 
-using TypeMap = std::unordered_map<std::string, std::string>;
-
 // mime.types: "type ext ext ..." per line, '#' starts a comment. The first line that names
-// an extension wins.
-TypeMap readMimeTypes(const std::string& path)
-{
-    TypeMap map;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (const auto hash = line.find('#'); hash != std::string::npos)
-            line.erase(hash);
-        std::istringstream words(line);
-        std::string type, extension;
-        if (!(words >> type))
-            continue;
-        while (words >> extension)
-            map.emplace(asciiLower(extension), type);
-    }
-    return map;
-}
-
-std::string lookUp(const TypeMap& map, std::string_view name)
+// the extension wins. One mail asks once, so the file is scanned for that extension alone
+// rather than read into a table.
+std::string lookUp(const std::string& path, std::string_view name)
 {
     const auto dot = name.rfind('.');
     if (dot == std::string_view::npos || dot + 1 == name.size())
         return kDefaultType;
-    const auto found = map.find(asciiLower(name.substr(dot + 1)));
-    return found == map.end() ? std::string(kDefaultType) : found->second;
+    const std::string wanted = asciiLower(name.substr(dot + 1));
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::string_view rest(line);
+        rest = rest.substr(0, rest.find('#'));
+        std::string_view type;
+        for (bool first = true;; first = false) {
+            const auto start = rest.find_first_not_of(" \t\r");
+            if (start == std::string_view::npos)
+                break;
+            rest.remove_prefix(start);
+            const auto end = std::min(rest.find_first_of(" \t\r"), rest.size());
+            const std::string_view word = rest.substr(0, end);
+            rest.remove_prefix(end);
+            if (first)
+                type = word;
+            else if (equalsIgnoreCase(word, wanted))
+                return std::string(type);
+        }
+    }
+    return kDefaultType;
 }
 
 } // namespace
@@ -123,14 +123,12 @@ std::uint32_t TickCount()
 
 std::string ContentTypeForName(std::string_view name)
 {
-    // Read once: the file changes only when packages are installed.
-    static const TypeMap map = readMimeTypes("/etc/mime.types");
-    return lookUp(map, name);
+    return lookUp("/etc/mime.types", name);
 }
 
 std::string ContentTypeForName(std::string_view name, const std::string& mimeTypesPath)
 {
-    return lookUp(readMimeTypes(mimeTypesPath), name);
+    return lookUp(mimeTypesPath, name);
 }
 
 } // namespace tw
