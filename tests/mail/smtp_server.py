@@ -122,11 +122,12 @@ def main():
     parser.add_argument("--key")
     parser.add_argument("--implicit-tls", action="store_true")
     parser.add_argument("--broken-starttls", choices=["garbage", "drop"])
+    parser.add_argument("--bind", default="127.0.0.1")
     global ARGS
     ARGS = args = parser.parse_args()
 
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.bind(("127.0.0.1", 0))
+    listener.bind((args.bind, 0))
     listener.listen(16)
     print(listener.getsockname()[1], flush=True)
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))

@@ -1,7 +1,10 @@
 // The SMTP client's protection against a real server on loopback with a certificate made
 // for the test: STARTTLS and TLS from the start, certificate and host-name checks, a server
 // that cannot encrypt, and servers that break the handshake.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
 
 #include "mail/smtp_connection.h"
 #include "smtp_server_process.h"
@@ -111,6 +114,44 @@ TEST_F(MailTls, StartTlsRequiredOfAServerWithoutItSendsNothing)
     CMailMessage m = message();
     EXPECT_EQ(m_connection.SendMessage(m), 0);
     EXPECT_FALSE(m_connection.isEncrypted());
+}
+
+// An IPv4 address of this machine that is not on the loopback interface; empty when none.
+std::string outsideAddress()
+{
+    ifaddrs* list = nullptr;
+    std::string found;
+    if (::getifaddrs(&list) != 0)
+        return found;
+    for (ifaddrs* it = list; it != nullptr && found.empty(); it = it->ifa_next) {
+        if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET)
+            continue;
+        const auto& address = reinterpret_cast<const sockaddr_in*>(it->ifa_addr)->sin_addr;
+        char text[INET_ADDRSTRLEN];
+        if ((ntohl(address.s_addr) >> 24) != 127 &&
+            ::inet_ntop(AF_INET, &address, text, sizeof text))
+            found = text;
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
+TEST_F(MailTls, NoPasswordInClearTextToAnotherMachineUnlessSecurityIsNone)
+{
+    const std::string address = outsideAddress();
+    if (address.empty())
+        GTEST_SKIP() << "no network address besides loopback";
+    m_server = std::make_unique<SmtpServerProcess>(
+        std::vector<std::string>{"--bind", address, "--user", "alice", "--password", "s3cret"});
+    const std::string server = address + ":" + std::to_string(m_server->port());
+    m_connection.SetAccount("alice", "s3cret");
+    EXPECT_FALSE(m_connection.Connect(server));
+    expectRefused("the password is not sent in clear text");
+    m_connection.SetSecurity(SmtpSecurity::None);
+    ASSERT_TRUE(m_connection.Connect(server)) << m_connection.lastError();
+    CMailMessage m = message();
+    EXPECT_EQ(m_connection.SendMessage(m), 0);
+    EXPECT_TRUE(has(m_server->commands(), "AUTH"));
 }
 
 TEST_F(MailTls, BrokenHandshakesGiveAClearError)

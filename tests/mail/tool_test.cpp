@@ -62,6 +62,21 @@ TEST(MailTool, ComposeIsReproducibleAndSendReportsTheOutcome)
     EXPECT_NE(readFile(folder.file("clear")).find("does not offer STARTTLS"), std::string::npos);
     EXPECT_NE(runTool(send + "--security ssl " + kMessage, folder.file("bad")), 0);
     EXPECT_EQ(server.messageCount(), 1u);
+
+    // Over STARTTLS to a private server whose certificate the CA file names.
+    ASSERT_TRUE(test::MakeCertificate(folder.path(), "DNS:localhost"));
+    test::SmtpServerProcess tls({"--cert", folder.file("cert.pem"), "--key", folder.file("key.pem"),
+                                 "--user", "alice", "--password", "s3cret"});
+    const std::string secure = "send --server localhost:" + std::to_string(tls.port()) +
+                               " --user alice --password s3cret --security starttls ";
+    EXPECT_EQ(runTool(secure + "--ca-file " + folder.file("cert.pem") + " " + kMessage,
+                      folder.file("tls")),
+              0)
+        << readFile(folder.file("tls"));
+    EXPECT_EQ(runTool(secure + kMessage, folder.file("untrusted")), 1);
+    EXPECT_NE(readFile(folder.file("untrusted")).find("self-signed certificate"),
+              std::string::npos);
+    EXPECT_EQ(tls.messageCount(), 1u);
 }
 
 } // namespace
