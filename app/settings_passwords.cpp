@@ -35,6 +35,10 @@ void CSettings::loadPasswords()
     bool inFile = false;
     for (const auto& field : kPasswords)
         inFile = inFile || !(this->*field.member).empty();
+    // Without an account there is no password to look up: the Secret Service (which D-Bus
+    // may have to start) is not asked.
+    if (!inFile && EmailUserName.empty() && !fCallOutEnable)
+        return;
     if (m_secrets == nullptr || !m_secrets->isAvailable()) {
         if (inFile) {
             appLog().Write("CSettings::Load() - No Secret Service (" +
@@ -72,8 +76,12 @@ void CSettings::loadPasswords()
 
 void CSettings::savePasswords(ProfileStore& file) const
 {
-    if (!m_passwordsInStore)
-        return; // the table wrote them into the file
+    if (!m_passwordsInStore) {
+        // A password entered since the start goes to the service too, when there is one.
+        const bool any = !EmailPW.empty() || !sPassword.empty();
+        if (m_secrets == nullptr || !any || !m_secrets->isAvailable())
+            return; // the table wrote them into the file
+    }
     for (const auto& field : kPasswords) {
         const std::string& value = this->*field.member;
         if (value.empty())

@@ -14,7 +14,8 @@ namespace {
 using test::readFile;
 using test::writeFile;
 
-const std::string kFile = "[Notification]\nEmailServer=smtp.example.org:587\nEmailPW=s3cret\n";
+const std::string kFile =
+    "[Notification]\nEmailServer=smtp.example.org:587\nEmailUserName=alice\nEmailPW=s3cret\n";
 
 std::string secretTool(const std::string& key)
 {
@@ -39,7 +40,8 @@ TEST(SecretStoreKeyring, ThePasswordMovesIntoTheKeyringAndLeavesTheFile)
     settings.UseSecretStore(store.get());
     settings.Load(config, dir.path(), dir.path());
     EXPECT_TRUE(settings.passwordsInSecretStore());
-    EXPECT_EQ(readFile(config), "[Notification]\nEmailServer=smtp.example.org:587\n");
+    EXPECT_EQ(readFile(config),
+              "[Notification]\nEmailServer=smtp.example.org:587\nEmailUserName=alice\n");
     EXPECT_EQ(secretTool("Notification/EmailPW"), "s3cret");
 
     CSettings next; // the next start finds it there

@@ -234,8 +234,10 @@ TEST_F(SettingsTest, PasswordsMoveIntoTheSecretServiceAndStayInTheFileWithoutOne
 {
     appLog().Open(m_dir.file("Tellwick.Log"));
     appLog().Enable(true);
-    const std::string withPasswords = "[Notification]\nEmailServer=smtp.example.org\nEmailPW=pw 1\n"
-                                      "[CallOutSave]\nsPassword=pw 2\n";
+    const std::string withPasswords =
+        "[Notification]\nEmailServer=smtp.example.org\nEmailUserName=ann\n"
+        "EmailPW=pw 1\n"
+        "[CallOutSave]\nsPassword=pw 2\n";
     writeFile(config(), withPasswords);
     ::chmod(config().c_str(), 0644);
 
@@ -260,7 +262,8 @@ TEST_F(SettingsTest, PasswordsMoveIntoTheSecretServiceAndStayInTheFileWithoutOne
     load(s);
     EXPECT_EQ(store.secrets["Notification/EmailPW"], "pw 1");
     EXPECT_EQ(store.secrets["CallOutSave/sPassword"], "pw 2");
-    EXPECT_EQ(readFile(config()), "[Notification]\nEmailServer=smtp.example.org\n[CallOutSave]\n");
+    EXPECT_EQ(readFile(config()),
+              "[Notification]\nEmailServer=smtp.example.org\nEmailUserName=ann\n[CallOutSave]\n");
     CSettings again;
     again.UseSecretStore(&store);
     load(again);
@@ -271,6 +274,17 @@ TEST_F(SettingsTest, PasswordsMoveIntoTheSecretServiceAndStayInTheFileWithoutOne
     EXPECT_EQ(store.secrets["Notification/EmailPW"], "changed");
     EXPECT_FALSE(store.secrets.contains("CallOutSave/sPassword"));
     EXPECT_EQ(readFile(config()).find("PW"), std::string::npos);
+
+    // A password entered after a start without an account goes there when saved.
+    writeFile(config(), "[Notification]\nEmailServer=smtp.example.org\n");
+    store.secrets.clear();
+    load(s);
+    EXPECT_FALSE(s.passwordsInSecretStore()); // not asked: nothing to look up
+    s.EmailUserName = "ann";
+    s.EmailPW = "new";
+    ASSERT_TRUE(s.Save());
+    EXPECT_EQ(store.secrets["Notification/EmailPW"], "new");
+    EXPECT_EQ(readFile(config()).find("EmailPW"), std::string::npos);
 
     // A service that refuses to store leaves the password where it was.
     writeFile(config(), withPasswords);

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include "mail/mail_message.h"
 #include "tests/platform/temp_dir.h"
 
 namespace tw::test {
@@ -39,6 +40,19 @@ private:
 /// A self-signed certificate and its key for the names ("DNS:localhost,IP:127.0.0.1"), made
 /// by openssl into folder as cert.pem and key.pem; false when openssl failed.
 bool MakeCertificate(const std::string& folder, const std::string& names);
+
+/// A small message from me@example.com to bob (envelope and To), whose text holds a line
+/// with a lone dot.
+inline CMailMessage message(const std::string& to = "bob@example.com")
+{
+    CMailMessage m;
+    m.from = {"Tellwick", "me@example.com"};
+    m.recipient = {"bob", to};
+    m.to.push_back(m.recipient);
+    m.subject = "Test";
+    m.textParts.emplace_back("Hello\r\n.\r\nbye", "text/plain");
+    return m;
+}
 
 inline bool has(const std::string& text, const std::string& what)
 {

@@ -13,6 +13,7 @@ namespace tw {
 namespace {
 
 using test::has;
+using test::message;
 using test::SmtpServerProcess;
 
 class RecordingConnection : public CSmtpConnection
@@ -29,17 +30,6 @@ protected:
         return progress.push_back(sent), 1;
     }
 };
-
-CMailMessage message(const std::string& to = "bob@example.com")
-{
-    CMailMessage m;
-    m.from = {"Tellwick", "me@example.com"};
-    m.recipient = {"bob", to};
-    m.to.push_back(m.recipient);
-    m.subject = "Test";
-    m.textParts.emplace_back("Hello\r\n.\r\nbye", "text/plain");
-    return m;
-}
 
 // Every test reads the commands the client logged.
 class MailSmtp : public ::testing::Test

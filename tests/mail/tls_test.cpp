@@ -13,18 +13,8 @@ namespace tw {
 namespace {
 
 using test::has;
+using test::message;
 using test::SmtpServerProcess;
-
-CMailMessage message()
-{
-    CMailMessage m;
-    m.from = {"Tellwick", "me@example.com"};
-    m.recipient = {"bob", "bob@example.com"};
-    m.to.push_back(m.recipient);
-    m.subject = "Test";
-    m.textParts.emplace_back("Hello", "text/plain");
-    return m;
-}
 
 class MailTls : public ::testing::Test
 {
