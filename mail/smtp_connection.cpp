@@ -337,7 +337,8 @@ int CSmtpConnection::Hello()
         std::string_view reply = m_lastReply;
         for (auto lf = reply.find('\n'); lf != std::string_view::npos; lf = reply.find('\n')) {
             reply.remove_prefix(lf + 1);
-            std::string line(reply.substr(4, reply.find_first_of("\r\n") - 4));
+            const std::string_view whole = reply.substr(0, reply.find_first_of("\r\n"));
+            std::string line(whole.size() > 4 ? whole.substr(4) : std::string_view());
             for (char& c : line)
                 c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             m_extensions.push_back(std::move(line));
