@@ -49,8 +49,8 @@ TEST_F(RecordFolderTest, ToolListsInfoAndRebuilds)
     ASSERT_EQ(status, 0);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], std::to_string(mail.startTime) + "\t" + std::to_string(mail.endTime) +
-                           "\t1\t0\t" + std::to_string(mail.size) + "\tbob\t\t\ttwo\\tparts\t" +
-                           mail.Path());
+                           "\t1\t0\t" + std::to_string(readFile(mail.Path()).size()) +
+                           "\tbob\t\t\ttwo\\tparts\t" + mail.Path());
     EXPECT_EQ(rows[1].substr(0, rows[1].find('\t')), std::to_string(talk.startTime));
     EXPECT_EQ(runTool(list + " --type 2").first.size(), 1u);
     EXPECT_EQ(runTool(list + " --search TWO").first.size(), 1u);
