@@ -301,6 +301,10 @@ bool CAudioConverter::tiMP3WaveToPureMP3(const std::string& wav, const std::stri
         report("tiMP3WaveToPureMP3", wav + " " + why, error);
         return false;
     }
+    if (probe.formatTag != 0x55) {
+        report("tiMP3WaveToPureMP3", wav + " is not an MPEG Layer-3 WAV", error);
+        return false;
+    }
     if (SameAudioFile(wav, mp3)) {
         report("tiMP3WaveToPureMP3", wav + " cannot be unwrapped onto itself", error);
         return false;
