@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
