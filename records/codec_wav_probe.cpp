@@ -18,23 +18,6 @@ struct FileCloser
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-std::uint32_t le32(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-
-std::uint16_t le16(const unsigned char* p)
-{
-    return std::uint16_t(p[0] | p[1] << 8);
-}
-
-bool readAt(std::FILE* f, std::uint64_t offset, void* buffer, std::size_t count)
-{
-    return ::fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0 &&
-           std::fread(buffer, 1, count, f) == count;
-}
-
 } // namespace
 
 bool isRiffWave(const std::string& path)
@@ -53,19 +36,18 @@ bool probeWav(const std::string& path, WavProbe& probe, std::string& error)
         error = errno == EINVAL ? "is not a regular file" : "cannot be opened";
         return false;
     }
-    FilePtr f(::fdopen(fd, "rb"));
-    if (!f) {
-        ::close(fd);
-        error = "cannot be opened";
-        return false;
-    }
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     WaveLayout layout;
     if (!ReadWaveLayoutOfFile(fd, layout, error))
         return false;
     probe.fileSize = layout.fileSize;
     probe.waveEnd = layout.waveEnd;
     probe.layout = layout;
-    if (layout.fmtSize < 16 || layout.fmtOffset + layout.fmtSize > layout.fileSize) {
+    if (layout.fmtOffset + layout.fmtSize > layout.fileSize) {
         error = "has a damaged format chunk";
         return false;
     }
@@ -77,32 +59,15 @@ bool probeWav(const std::string& path, WavProbe& probe, std::string& error)
         error = "is truncated (its data chunk runs past the end of the file)";
         return false;
     }
-    unsigned char fmt[18] = {};
-    if (!readAt(f.get(), layout.fmtOffset, fmt, layout.fmtSize >= 18 ? 18 : 16)) {
-        error = "has a damaged format chunk";
+    const WaveByteReader read = [fd](std::uint64_t offset, void* buffer, std::size_t count,
+                                     std::size_t& got) {
+        return ReadFileAt(fd, offset, buffer, count, got);
+    };
+    if (!ReadWaveFormat(read, layout, probe, error))
         return false;
-    }
-    probe.formatTag = le16(fmt);
-    probe.channels = le16(fmt + 2);
-    probe.sampleRate = le32(fmt + 4);
-    probe.avgBytesPerSec = le32(fmt + 8);
-    probe.blockAlign = le16(fmt + 12);
-    probe.bitsPerSample = le16(fmt + 14);
-    const std::uint16_t extraSize = layout.fmtSize >= 18 ? le16(fmt + 16) : 0;
-    if (probe.formatTag != 1 && extraSize > 0) {
-        if (18 + std::uint64_t(extraSize) > layout.fmtSize) {
-            error = "has a damaged format chunk";
-            return false;
-        }
-        probe.extra.resize(extraSize);
-        if (!readAt(f.get(), layout.fmtOffset + 18, probe.extra.data(), extraSize)) {
-            error = "is truncated";
-            return false;
-        }
-    }
     probe.dataOffset = layout.dataOffset;
     probe.dataSize = layout.dataSize;
-    if (probe.channels == 0 || probe.sampleRate == 0) {
+    if (probe.channels == 0 || probe.samplesPerSec == 0) {
         error = "has no channels or no sample rate";
         return false;
     }

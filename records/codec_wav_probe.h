@@ -11,16 +11,8 @@ namespace tw {
 /// What a structural look at a RIFF/WAVE file found: the format block, where the data chunk
 /// lies and where the WAVE chunk ends. Records carry a further top-level chunk ("TWKI")
 /// behind the WAVE chunk, so readers must stop at waveEnd.
-struct WavProbe
+struct WavProbe : WaveFormatFields
 {
-    std::uint16_t formatTag = 0;
-    std::uint16_t channels = 0;
-    std::uint32_t sampleRate = 0;
-    std::uint32_t avgBytesPerSec = 0;
-    std::uint16_t blockAlign = 0;
-    std::uint16_t bitsPerSample = 0;
-    /// The bytes behind the 18-byte format block (cbSize of them), empty for plain PCM.
-    std::vector<std::uint8_t> extra;
     std::uint64_t dataOffset = 0; ///< file offset of the first data byte
     std::uint64_t dataSize = 0;   ///< the data chunk's size
     std::uint64_t waveEnd = 0;    ///< file offset just behind the WAVE chunk (pad excluded)

@@ -41,6 +41,23 @@ std::FILE* OpenRegularFileStream(const std::string& path, const char* mode)
     return stream;
 }
 
+bool ReadFileAt(int fd, std::uint64_t offset, void* buffer, std::size_t count, std::size_t& got)
+{
+    got = 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (got < count) {
+        const ssize_t n = ::pread(fd, out + got, count - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 bool IsRegularFile(const std::string& path)
 {
     struct stat st

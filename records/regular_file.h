@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -17,6 +19,10 @@ int OpenRegularFile(const std::string& path, int flags = O_RDONLY);
 
 /// The same as a stdio stream in mode "rb" or "r+b"; null otherwise.
 std::FILE* OpenRegularFileStream(const std::string& path, const char* mode = "rb");
+
+/// Reads up to count bytes at offset (retrying after signals); got = bytes read, short only
+/// at the end of the file. False on a read error.
+bool ReadFileAt(int fd, std::uint64_t offset, void* buffer, std::size_t count, std::size_t& got);
 
 /// True when path names a regular file (symbolic links followed).
 bool IsRegularFile(const std::string& path);

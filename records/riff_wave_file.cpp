@@ -22,17 +22,6 @@ constexpr int kOpenAttempts = 60;
 // Room the header leaves for data before a 32-bit RIFF size would overflow.
 constexpr std::uint64_t kMaxRiffSize = 0xFFFFFFFFull;
 
-std::uint16_t le16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-std::uint32_t le32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-
 void put16(std::vector<std::uint8_t>& out, std::uint16_t v)
 {
     out.push_back(static_cast<std::uint8_t>(v));
@@ -169,18 +158,7 @@ bool CRiffWaveFile::sourceRead(std::uint64_t offset, void* buffer, std::size_t c
         got = count;
         return true;
     }
-    auto* out = static_cast<std::uint8_t*>(buffer);
-    while (got < count) {
-        const ssize_t n = ::pread(m_fd, out + got, count - got, static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
+    return ReadFileAt(m_fd, offset, buffer, count, got);
 }
 
 HResult CRiffWaveFile::openRead()
@@ -191,32 +169,17 @@ HResult CRiffWaveFile::openRead()
                                        std::size_t& got) {
         return sourceRead(offset, buffer, count, got);
     };
-    if (!ReadWaveLayout(read, m_sourceSize, layout, error) || layout.fmtSize < 16)
+    WaveFormatFields fields;
+    if (!ReadWaveLayout(read, m_sourceSize, layout, error) ||
+        !ReadWaveFormat(read, layout, fields, error))
         return hr::fail;
-    std::uint8_t fmt[18] = {};
-    std::size_t got = 0;
-    const std::uint64_t fmtAt = layout.fmtOffset;
-    if (!sourceRead(fmtAt, fmt, 16, got) || got != 16)
-        return hr::fail;
-    WaveFormat format;
-    format.formatTag = le16(fmt);
-    format.channels = le16(fmt + 2);
-    format.samplesPerSec = le32(fmt + 4);
-    format.avgBytesPerSec = le32(fmt + 8);
-    format.blockAlign = le16(fmt + 12);
-    format.bitsPerSample = le16(fmt + 14);
-    // A non-PCM format of only 16 bytes has no extra-size field: reading two bytes of the
-    // next chunk as one would invent an extra block.
-    if (format.formatTag != WaveFormat::kPcm && layout.fmtSize >= 18) {
-        if (!sourceRead(fmtAt + 16, fmt + 16, 2, got) || got != 2)
-            return hr::fail;
-        const std::uint16_t extraSize = le16(fmt + 16);
-        format.extra.resize(extraSize);
-        if (extraSize > 0 &&
-            (!sourceRead(fmtAt + 18, format.extra.data(), extraSize, got) || got != extraSize))
-            return hr::fail;
-    }
-    m_format = std::move(format);
+    m_format.formatTag = fields.formatTag;
+    m_format.channels = fields.channels;
+    m_format.samplesPerSec = fields.samplesPerSec;
+    m_format.avgBytesPerSec = fields.avgBytesPerSec;
+    m_format.blockAlign = fields.blockAlign;
+    m_format.bitsPerSample = fields.bitsPerSample;
+    m_format.extra = std::move(fields.extra);
     m_dataStart = layout.dataOffset;
     m_dataSize = layout.dataSize;
     return ResetFile();

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "records/regular_file.h"
+
 namespace tw {
 namespace {
 
@@ -134,6 +136,32 @@ bool ReadWaveLayout(const WaveByteReader& read, std::uint64_t fileSize, WaveLayo
     return true;
 }
 
+bool ReadWaveFormat(const WaveByteReader& read, const WaveLayout& layout, WaveFormatFields& format,
+                    std::string& error)
+{
+    error = "has a damaged format chunk";
+    unsigned char fmt[18] = {};
+    const std::size_t fixed = layout.fmtSize >= 18 ? 18 : 16;
+    if (layout.fmtSize < 16 || !readExactly(read, layout.fmtOffset, fmt, fixed))
+        return false;
+    const auto le16 = [&fmt](std::size_t at) { return std::uint16_t(fmt[at] | fmt[at + 1] << 8); };
+    format = WaveFormatFields{};
+    format.formatTag = le16(0);
+    format.channels = le16(2);
+    format.samplesPerSec = le32(fmt + 4);
+    format.avgBytesPerSec = le32(fmt + 8);
+    format.blockAlign = le16(12);
+    format.bitsPerSample = le16(14);
+    const std::uint16_t extraSize = fixed == 18 && format.formatTag != 1 ? le16(16) : 0;
+    if (18ull + extraSize > layout.fmtSize && extraSize > 0)
+        return false;
+    format.extra.resize(extraSize);
+    if (extraSize > 0 && !readExactly(read, layout.fmtOffset + 18, format.extra.data(), extraSize))
+        return false;
+    error.clear();
+    return true;
+}
+
 bool ReadWaveLayoutOfFile(int fd, WaveLayout& layout, std::string& error)
 {
     struct stat st
@@ -145,19 +173,7 @@ bool ReadWaveLayoutOfFile(int fd, WaveLayout& layout, std::string& error)
     }
     const WaveByteReader read = [fd](std::uint64_t offset, void* buffer, std::size_t count,
                                      std::size_t& got) {
-        got = 0;
-        auto* out = static_cast<unsigned char*>(buffer);
-        while (got < count) {
-            const ssize_t n = ::pread(fd, out + got, count - got, static_cast<off_t>(offset + got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return false;
-            if (n == 0)
-                break;
-            got += static_cast<std::size_t>(n);
-        }
-        return true;
+        return ReadFileAt(fd, offset, buffer, count, got);
     };
     return ReadWaveLayout(read, static_cast<std::uint64_t>(st.st_size), layout, error);
 }

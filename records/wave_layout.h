@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tw {
 
@@ -54,6 +55,25 @@ struct WaveLayout
 /// ("is not a RIFF/WAVE file", "has no format chunk", "has no data chunk", "cannot be read")
 /// when the image has no usable structure.
 bool ReadWaveLayout(const WaveByteReader& read, std::uint64_t fileSize, WaveLayout& layout,
+                    std::string& error);
+
+/// The fields of a "fmt " chunk (a WAVEFORMATEX).
+struct WaveFormatFields
+{
+    std::uint16_t formatTag = 0;
+    std::uint16_t channels = 0;
+    std::uint32_t samplesPerSec = 0;
+    std::uint32_t avgBytesPerSec = 0;
+    std::uint16_t blockAlign = 0;
+    std::uint16_t bitsPerSample = 0;
+    /// The cbSize bytes behind the 18 fixed ones; empty for PCM and for a 16-byte chunk
+    /// (which has no cbSize field: two bytes of the next chunk are not taken for one).
+    std::vector<std::uint8_t> extra;
+};
+
+/// Reads the "fmt " chunk the layout found. False with error "has a damaged format chunk"
+/// when it is shorter than 16 bytes, its extra bytes run past it, or it cannot be read.
+bool ReadWaveFormat(const WaveByteReader& read, const WaveLayout& layout, WaveFormatFields& format,
                     std::string& error);
 
 /// The same for an open file descriptor (its size from fstat).
