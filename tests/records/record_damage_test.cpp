@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "records/audio_converter.h"
 #include "records/record_storage.h"
 #include "tests/records/test_util.h"
 
@@ -154,6 +155,52 @@ TEST_F(RecordDamageTest, ArchivingAgainIntoTheSameFolderMergesTheIndexes)
     EXPECT_TRUE(fs::exists(view.FindRecord(a.startTime)->Path()));
     EXPECT_EQ(view.FindRecord(b.startTime)->Annotation(), "new"); // the later copy
     EXPECT_TRUE(view.FindRecord(c.startTime));
+}
+
+TEST_F(RecordDamageTest, AudioIsUntouchedByListRebuildRefreshConversionAndArchive)
+{
+    // Records as a finished writer, an unfinished one and an old tool leave them.
+    std::vector<RecordInfo> records;
+    for (const std::uint32_t riffSize : {0u, 36u, 1u}) {
+        records.push_back(rec(RECORD_VOICEMAIL, at(2007, 7, 20, 9) + riffSize, 2));
+        if (riffSize == 1)
+            continue;
+        std::string bytes = readFile(records.back().Path());
+        put32(bytes, 4, riffSize);
+        writeFile(records.back().Path(), bytes);
+    }
+    std::vector<std::string> audio;
+    for (const auto& r : records) {
+        audio.push_back(soxAudio(r.Path()));
+        ASSERT_EQ(audio.back().size(), 3200u);
+    }
+    const auto expectAudio = [&](const std::string& after) {
+        for (std::size_t i = 0; i < records.size(); ++i)
+            EXPECT_EQ(soxAudio(records[i].Path()), audio[i]) << i << " after " << after;
+    };
+    CRecordStorage storage;
+    FakeList voice, talk, all;
+    const RecordLists lists{&voice, &talk, &all};
+    ASSERT_TRUE(storage.OpenStorageFolder(m_dir.path(), &lists));
+    EXPECT_EQ(all.rows.size(), 3u);
+    expectAudio("the list");
+    storage.RebuildLists(&lists);
+    expectAudio("a rebuild");
+    storage.RefreshLists(&lists);
+    expectAudio("a refresh");
+    CAudioConverter converter;
+    for (const auto& r : records) {
+        std::string target = m_dir.file("converted.wav");
+        ASSERT_TRUE(converter.Convert(r.Path(), target, kCodecAdpcm, 0));
+    }
+    expectAudio("a conversion");
+    TempDir archive;
+    ASSERT_TRUE(storage.ArchiveTo(archive.path()));
+    expectAudio("archiving");
+    CRecordIndex view;
+    ASSERT_TRUE(view.OpenFolder(archive.path()));
+    for (std::size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(soxAudio(view.FindRecord(records[i].startTime)->Path()), audio[i]) << i;
 }
 
 } // namespace
