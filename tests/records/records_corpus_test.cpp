@@ -143,12 +143,20 @@ TEST_F(RecordsCorpusTest, EveryVerbOnEveryDamagedFile)
         expectClean("audio detect " + file);
         expectClean("audio duration " + file);
         for (int codec = 0; codec <= 4; ++codec)
-            expectClean("audio convert " + file + " " + quoted(m_out.file("c" + name)) +
+            expectClean("audio convert " + file + " " +
+                        quoted(m_out.file("c" + std::to_string(codec) + name +
+                                          (codec == 4 ? ".mp3" : ""))) +
                         " --codec " + std::to_string(codec));
         expectClean("audio greeting " + file + " " + quoted(m_out.file("g" + name)));
         expectClean("audio unwrap " + file + " " + quoted(m_out.file("u" + name + ".mp3")));
     }
     expectAudioUnchanged("the audio verbs");
+    // A RIFF size of 0 or a stale one still converts the whole second of audio.
+    for (const std::string name : {"ti091000091001vriff0.wav", "ti092000092001vstale.wav"}) {
+        EXPECT_NEAR(soxDuration(m_out.file("g" + name)), 1.0, 0.02) << name;
+        EXPECT_NEAR(soxDuration(m_out.file("c1" + name)), 1.0, 0.02) << name;
+        EXPECT_NEAR(soxDuration(m_out.file("c3" + name)), 1.0, 0.02) << name;
+    }
 }
 
 } // namespace
