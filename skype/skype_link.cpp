@@ -1,8 +1,11 @@
 // The connection: attach, keep-alive, sending and receiving texts, shutdown.
 #include "skype/skype_link.h"
 
+#include <algorithm>
+
 #include "app/trace.h"
 #include "platform/utf.h"
+#include "skype/skype_notify.h"
 #include "skype/skype_text.h"
 
 namespace tw {
@@ -98,7 +101,20 @@ void CSkypeLink::onAttachStatus(int status)
         m_pingOutstanding = false;
         m_pongReceived = false;
         m_loop.startTimer(this, TIMER_ID_PING, kPingPeriod);
+        // Whatever ended while we were away is no longer listed by this attach's query.
+        m_callsAtAttach.clear();
+        for (const auto& call : m_calls) {
+            m_callsAtAttach.push_back(call.callId);
+            for (const auto& p : call.participants)
+                m_callsAtAttach.push_back(p.callId);
+        }
+        m_callSweepDue = true;
         Dispatch(CMD_SEND_SKYPE_INIT_INFO, std::string_view());
+        if (m_statusRestoreDue) {
+            // Before GET USERSTATUS, so that its answer is the user's status, not our DND.
+            m_statusRestoreDue = false;
+            RestoreUserStatus();
+        }
         Dispatch(CMD_GET_SKYPE_INFO);
         m_host.skypeAttached();
         break;
@@ -121,6 +137,51 @@ void CSkypeLink::onAttachStatus(int status)
 void CSkypeLink::markNotAttached()
 {
     m_attached = false;
+    m_awaited.clear(); // the transport owes no reply any more
+    for (auto& call : m_calls)
+        call.stopEchoesDue = 0;
+}
+
+void CSkypeLink::onClientGone()
+{
+    if (m_shutDown)
+        return;
+    trace(1, "Skype left");
+    markNotAttached();
+    // Its calls went with it: each ends as a FINISHED would end it, keeping what was written.
+    endCallsNotListed(nullptr);
+}
+
+void CSkypeLink::endCallsNotListed(const std::vector<std::string>* listed)
+{
+    std::vector<std::string> gone;
+    if (listed) {
+        for (const auto& id : m_callsAtAttach)
+            if (std::find(listed->begin(), listed->end(), id) == listed->end())
+                gone.push_back(id);
+    } else {
+        for (const auto& call : m_calls) {
+            for (const auto& p : call.participants)
+                gone.push_back(p.callId);
+            gone.push_back(call.callId);
+        }
+    }
+    m_callsAtAttach.clear();
+    for (const auto& id : gone) {
+        if (!FindCall(id))
+            continue;
+        tracef(2, "CALL %s: gone from Skype, ended", id.c_str());
+        handleCallStatus(id, "FINISHED");
+    }
+}
+
+void CSkypeLink::RestoreUserStatus()
+{
+    m_userStatusTracking = true;
+    if (m_userStatus.empty())
+        return;
+    if (!m_attached || !SendFormat("SET USERSTATUS %s", m_userStatus))
+        m_statusRestoreDue = true;
 }
 
 bool CSkypeLink::SendText(std::string_view text)
@@ -134,6 +195,11 @@ bool CSkypeLink::SendText(std::string_view text)
         markNotAttached();
         return false;
     }
+    // A peer that never answers must not make this grow without end; a command forgotten
+    // here only makes its reply count as older than every notification (see replyIsStale).
+    if (m_awaited.size() >= 4096)
+        m_awaited.pop_front();
+    m_awaited.push_back({std::string(text), m_noteSeq});
     return true;
 }
 
@@ -157,40 +223,104 @@ void CSkypeLink::onSendFailed(const std::string& command)
     markNotAttached();
 }
 
+std::string_view CSkypeLink::normaliseText(std::string_view text, std::string& storage) const
+{
+    // The text ends at its first zero byte, as the wire format always had it.
+    if (const auto zero = text.find('\0'); zero != std::string_view::npos)
+        text = text.substr(0, zero);
+    const std::size_t limit = text.starts_with("USERS ") ? kMaxUsersListUnits : kMaxTextUnits;
+    // A UTF-16 unit needs at least one and at most three UTF-8 bytes (invalid bytes become one
+    // replacement unit each), so short texts pass and long ones fail without counting.
+    if (text.size() > 3 * limit)
+        return {};
+    if (isAscii(text))
+        return text.size() > limit ? std::string_view() : text;
+    const std::u16string wide = toUtf16(text);
+    if (wide.size() > limit)
+        return {};
+    storage = toUtf8(wide);
+    return storage;
+}
+
+void CSkypeLink::parseReceived(std::string_view text)
+{
+    trace(1, text);
+    OnNotification(text);
+    if (!m_shutDown)
+        m_loop.startTimer(this, TIMER_ID_PING, kPingPeriod);
+}
+
 void CSkypeLink::onSkypeText(const std::string& utf8)
 {
     // Texts that arrive while not attached come from a client the link has given up on.
     if (!m_attached || m_shutDown)
         return;
-    // The text ends at its first zero byte, as the wire format always had it.
-    std::string_view text = utf8;
-    if (const auto zero = text.find('\0'); zero != std::string_view::npos)
-        text = text.substr(0, zero);
+    std::string storage;
+    const std::string_view text = normaliseText(utf8, storage);
+    ++m_noteSeq;
+    // Note which states this notification is the newest word on.
+    if (text.starts_with("CALL ")) {
+        const SkypeNotification n = SplitNotification(text);
+        if (n.property == "STATUS" && FindCall(n.id))
+            m_statusNoteSeq[std::string(n.id)] = m_noteSeq;
+    } else if (text.starts_with("USERSTATUS ")) {
+        m_userStatusNoteSeq = m_noteSeq;
+    }
+    parseReceived(text);
+}
 
-    // A UTF-16 unit needs at least one and at most three UTF-8 bytes (invalid bytes become one
-    // replacement unit each), so short texts pass and long ones fail without counting.
-    std::string normalised;
-    bool dropped = false;
-    if (text.size() > 3 * kMaxTextUnits) {
-        dropped = true;
-    } else if (isAscii(text)) {
-        dropped = text.size() > kMaxTextUnits;
-    } else {
-        const std::u16string wide = toUtf16(text);
-        if (wide.size() > kMaxTextUnits)
-            dropped = true;
-        else
-            normalised = toUtf8(wide);
+void CSkypeLink::onSkypeReply(const std::string& command, const std::string& reply)
+{
+    if (!m_attached || m_shutDown)
+        return;
+    // Replies come in the order the commands went out; commands before this one whose reply
+    // never came are forgotten on the way.
+    std::uint64_t sentAt = 0;
+    while (!m_awaited.empty()) {
+        Awaited front = std::move(m_awaited.front());
+        m_awaited.pop_front();
+        if (front.command == command) {
+            sentAt = front.sentAt;
+            break;
+        }
     }
-    if (dropped) {
-        text = {};
-    } else if (!normalised.empty()) {
-        text = normalised;
-    }
-    trace(1, text);
-    OnNotification(text);
-    if (!m_shutDown)
+    std::string storage;
+    const std::string_view text = normaliseText(reply, storage);
+    if (replyIsStale(text, sentAt)) {
+        tracef(1, "%.*s (an older state than the last notification: ignored)",
+               static_cast<int>(text.size()), text.data());
         m_loop.startTimer(this, TIMER_ID_PING, kPingPeriod);
+        return;
+    }
+    parseReceived(text);
+    if (m_callSweepDue && command == "SEARCH ACTIVECALLS" && text.starts_with("CALLS")) {
+        m_callSweepDue = false;
+        std::vector<std::string> listed;
+        std::string_view list = text.size() > 6 ? text.substr(6) : std::string_view();
+        while (!list.empty()) {
+            const auto comma = list.find(", ");
+            listed.emplace_back(list.substr(0, comma));
+            if (comma == std::string_view::npos)
+                break;
+            list.remove_prefix(comma + 2);
+        }
+        endCallsNotListed(&listed);
+    }
+}
+
+bool CSkypeLink::replyIsStale(std::string_view text, std::uint64_t sentAt) const
+{
+    // Skype notifies every change of a call's STATUS and of USERSTATUS. A notification that
+    // arrived after the command went out therefore says all the reply could, or more.
+    if (text.starts_with("USERSTATUS "))
+        return m_userStatusNoteSeq > sentAt;
+    if (!text.starts_with("CALL "))
+        return false;
+    const SkypeNotification n = SplitNotification(text);
+    if (n.property != "STATUS")
+        return false;
+    const auto it = m_statusNoteSeq.find(std::string(n.id));
+    return it != m_statusNoteSeq.end() && it->second > sentAt;
 }
 
 void CSkypeLink::onTimer(int id)

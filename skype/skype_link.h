@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/event_loop.h"
 #include "platform/prompt.h"
@@ -44,6 +45,10 @@ public:
     static constexpr auto kPingPeriod = std::chrono::milliseconds(5000);
     /// A received text longer than this many UTF-16 units is dropped.
     static constexpr std::size_t kMaxTextUnits = 1024;
+    /// The contact list ("USERS a, b, ...") is one text however many contacts there are: it
+    /// may be this long (a full list of kMaxUsers long handles fits), a bound against a
+    /// hostile peer only.
+    static constexpr std::size_t kMaxUsersListUnits = 4u << 20;
     /// The name the link gives in the attach handshake.
     static constexpr const char* kClientName = "Tellwick";
     /// Bounds on what a peer can make the link hold (real clients stay far below).
@@ -106,6 +111,10 @@ public:
     const std::deque<CSkypeUser>& users() const { return m_users; }
     const CSkypeUser* findUser(std::string_view handle) const;
 
+    /// Gives the user's own status back after the link set DND, and follows Skype's USERSTATUS
+    /// again. Not attached: it is sent first thing at the next attach.
+    void RestoreUserStatus();
+
     /// Tells the host that a call's recording or hold state changed (side panel refresh).
     void notifyCallStateChanged() { m_host.callStateChanged(); }
 
@@ -145,6 +154,8 @@ public:
     std::uint32_t StartRecording(CSkypeCall& call);
     std::uint32_t StopRecording(CSkypeCall& call, bool pause);
     void Mute(CSkypeCall& call, bool on);
+    /// Sends a stop's device restores again, for a stop whose echo the connection lost.
+    void ResendStop(CSkypeCall& call);
     void HangUp(CSkypeCall& call);
     /// Asks for the recording notice chat (code 14) for the call and, with all, each of its
     /// participants that has not had it yet.
@@ -182,8 +193,10 @@ private:
 
     // SkypeTransport::Listener
     void onSkypeText(const std::string& utf8) override;
+    void onSkypeReply(const std::string& command, const std::string& reply) override;
     void onAttachStatus(int status) override;
     void onSendFailed(const std::string& command) override;
+    void onClientGone() override;
     // TimerClient (1002, 1005)
     void onTimer(int id) override;
 
@@ -192,6 +205,16 @@ private:
     void keepAliveTick();
     void onCallTimer(int id);
     void markNotAttached();
+    /// The text as the parser gets it (cut at its first zero byte, UTF-8 made valid), or
+    /// empty when it is longer than the rule allows; storage holds a rewritten text.
+    std::string_view normaliseText(std::string_view text, std::string& storage) const;
+    void parseReceived(std::string_view text);
+    /// True when text is a reply whose state a notification received after its command was
+    /// sent (the notification's sequence is above sentAt) has made old.
+    bool replyIsStale(std::string_view text, std::uint64_t sentAt) const;
+    /// Ends, as if Skype had reported them FINISHED, the calls known before the last attach
+    /// that listed is not naming (all of them when listed is null).
+    void endCallsNotListed(const std::vector<std::string>* listed);
 
     // Notification handlers (skype_dispatch.cpp).
     void handleCall(const SkypeNotification& n);
@@ -212,7 +235,7 @@ private:
     std::uint32_t callSomebody(std::string_view nameOrNumber);
     std::uint32_t recordNotice(std::string_view callId);
     void sendCallInfoQueries(std::string_view callId);
-    void restoreDevice(const CSkypeCall& call, std::string_view property, const std::string& value);
+    bool restoreDevice(const CSkypeCall& call, std::string_view property, const std::string& value);
     void chatNotice(std::string_view chatName);
     bool captureToFile(CSkypeCall& call, std::string_view path, bool keepSpeakers);
 
@@ -233,6 +256,22 @@ private:
     bool m_pongReceived = false;
     int m_protocolVersion = -1;
     std::string m_outText; ///< reused for every formatted command
+
+    // Ordering of replies against notifications (see SkypeTransport).
+    std::uint64_t m_noteSeq = 0; ///< notifications received so far
+    struct Awaited
+    {
+        std::string command;
+        std::uint64_t sentAt; ///< m_noteSeq when it was sent
+    };
+    std::deque<Awaited> m_awaited; ///< commands whose reply is due, oldest first
+    std::unordered_map<std::string, std::uint64_t> m_statusNoteSeq; ///< by call id
+    std::uint64_t m_userStatusNoteSeq = 0;
+    /// The calls known when the client last attached; its SEARCH ACTIVECALLS reply ends those
+    /// it no longer lists.
+    std::vector<std::string> m_callsAtAttach;
+    bool m_callSweepDue = false;
+    bool m_statusRestoreDue = false;
 
     // Model.
     std::list<CSkypeCall> m_calls;
