@@ -33,8 +33,37 @@ CallHandling::~CallHandling()
     m_queue.shutdown();
 }
 
+void CallHandling::onExitRequested()
+{
+    // Nothing of ours may stay in Skype after we are gone: no file keeps receiving the call,
+    // no greeting plays, the user is not left in DND, nobody stays muted.
+    for (auto& c : m_link.calls()) {
+        m_link.stopAnswerTimer(c);
+        if (c.has(CF_VOICEMAIL))
+            m_link.StopVoiceMail(c);
+        else if (c.has(CF_CAPTURING))
+            m_link.StopRecording(c, false);
+    }
+    if (m_link.transferActive()) {
+        for (auto& c : m_link.calls())
+            if (c.has(CF_TRANSFER) && c.legIndex == 1)
+                m_link.Mute(c, false);
+        m_link.setTransferActive(false);
+    }
+}
+
 void CallHandling::onShutdown()
 {
+    // Whatever is still open becomes a record from what was written: a stop Skype did not
+    // acknowledge in time, a recording paused by hold, a capture nobody could stop.
+    for (auto& c : m_link.calls()) {
+        if (c.recordType == RECORD_NONE || (c.outputSegment.empty() && c.outputFile.empty()))
+            continue;
+        if (c.has(CF_CAPTURING))
+            c.recordEnd = m_loop.wallTime();
+        c.clear(CF_CAPTURING | CF_STOP_PENDING | CF_VOICEMAIL | CF_RECORDING);
+        startRecordFinisher(c, false);
+    }
     m_queue.shutdown();
     m_alive.reset(); // nothing posted by the worker reaches the link after this
 }

@@ -69,6 +69,7 @@ public:
                          std::string_view value) override;
     void onAnswerTimer(CSkypeCall& call) override;
     void onCallRemoving(CSkypeCall& call) override;
+    void onExitRequested() override;
     void onShutdown() override;
     bool ensureFreeSpace() override;
     std::string makeSegmentPath(CSkypeCall& call, SegmentSide side) override;

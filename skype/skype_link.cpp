@@ -2,6 +2,7 @@
 #include "skype/skype_link.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/trace.h"
 #include "platform/utf.h"
@@ -53,11 +54,41 @@ bool CSkypeLink::Create()
     return true;
 }
 
+void CSkypeLink::PrepareShutdown(std::function<void()> done, std::chrono::milliseconds bound)
+{
+    if (m_shutDown) {
+        if (done)
+            done();
+        return;
+    }
+    m_handler->onExitRequested();
+    m_exitDone = std::move(done);
+    m_exitDeadline = m_loop.now() + bound;
+    m_loop.startTimer(this, TIMER_ID_EXIT_WAIT, kExitWaitTick);
+    checkExitReady();
+}
+
+void CSkypeLink::checkExitReady()
+{
+    if (!m_exitDone)
+        return;
+    const bool waiting = m_attached && m_loop.now() < m_exitDeadline &&
+                         std::any_of(m_calls.begin(), m_calls.end(), [](const CSkypeCall& c) {
+                             return c.has(CF_STOP_PENDING) && c.stopEchoesDue;
+                         });
+    if (waiting)
+        return;
+    m_loop.killTimer(this, TIMER_ID_EXIT_WAIT);
+    std::exchange(m_exitDone, {})();
+}
+
 void CSkypeLink::Shutdown()
 {
     if (m_shutDown)
         return;
     m_shutDown = true;
+    m_loop.killTimer(this, TIMER_ID_EXIT_WAIT);
+    m_exitDone = {};
     m_loop.killTimer(this, TIMER_ID_ATTACH_RETRY);
     m_attachRetryRunning = false;
     m_loop.killTimer(this, TIMER_ID_PING);
@@ -248,6 +279,7 @@ void CSkypeLink::parseReceived(std::string_view text)
     OnNotification(text);
     if (!m_shutDown)
         m_loop.startTimer(this, TIMER_ID_PING, kPingPeriod);
+    checkExitReady(); // this may have been the last acknowledgement the exit waits for
 }
 
 void CSkypeLink::onSkypeText(const std::string& utf8)
@@ -327,6 +359,8 @@ void CSkypeLink::onTimer(int id)
 {
     if (id == TIMER_ID_PING)
         keepAliveTick();
+    else if (id == TIMER_ID_EXIT_WAIT)
+        checkExitReady();
     else if (id == TIMER_ID_ATTACH_RETRY)
         postDiscover();
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <list>
 #include <string>
 #include <string_view>
@@ -41,6 +42,9 @@ class CSkypeLink : private SkypeTransport::Listener, private TimerClient
 public:
     static constexpr int TIMER_ID_ATTACH_RETRY = 1002;
     static constexpr int TIMER_ID_PING = 1005;
+    /// Checks, while the program exits, whether Skype has acknowledged every stop.
+    static constexpr int TIMER_ID_EXIT_WAIT = 1006;
+    static constexpr auto kExitWaitTick = std::chrono::milliseconds(50);
     static constexpr auto kAttachRetryPeriod = std::chrono::milliseconds(10000);
     static constexpr auto kPingPeriod = std::chrono::milliseconds(5000);
     /// A received text longer than this many UTF-16 units is dropped.
@@ -68,7 +72,13 @@ public:
 
     /// Starts the client, posts the first discover and starts the attach retry timer.
     bool Create();
-    /// Stops the timers, forgets the client and tells call handling; sends nothing.
+    /// The first step of an orderly exit: call handling ends what it started in Skype (stops
+    /// voice mails and recordings, gives back redirections and the user's status); done runs
+    /// once Skype has acknowledged every stop, or after bound, whichever comes first. Then
+    /// call Shutdown().
+    void PrepareShutdown(std::function<void()> done, std::chrono::milliseconds bound);
+    /// Stops the timers, forgets the client and tells call handling, which finishes every
+    /// record still open; sends nothing.
     void Shutdown();
     /// Sends one command; false (nothing sent) when not attached, when the transport refuses
     /// it (the link is then not attached) or when the text is not a single line.
@@ -203,6 +213,7 @@ private:
     void postDiscover();
     void discoverNow();
     void keepAliveTick();
+    void checkExitReady();
     void onCallTimer(int id);
     void markNotAttached();
     /// The text as the parser gets it (cut at its first zero byte, UTF-8 made valid), or
@@ -272,6 +283,8 @@ private:
     std::vector<std::string> m_callsAtAttach;
     bool m_callSweepDue = false;
     bool m_statusRestoreDue = false;
+    std::function<void()> m_exitDone;
+    std::chrono::milliseconds m_exitDeadline{0};
 
     // Model.
     std::list<CSkypeCall> m_calls;
