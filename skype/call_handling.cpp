@@ -159,6 +159,21 @@ void CallHandling::recognizeTransferLeg(CSkypeCall& call)
     call.set(CF_TRANSFER);
     call.legIndex = 1;
     m_link.Mute(call, true);
+    // The target may have answered before its partner handle told us who it is.
+    if (call.has(CF_INPROGRESS))
+        onTargetAnswered(call);
+}
+
+void CallHandling::onTargetAnswered(CSkypeCall& target)
+{
+    // Join the held caller to the target.
+    if (CSkypeCall* held = firstHeldCall(m_link)) {
+        m_link.SendFormat("SET CALL %s JOIN_CONFERENCE %s", held->callId, target.callId);
+        m_link.SendFormat("GET CALL %s CONF_ID", target.callId);
+    } else {
+        m_link.Mute(target, false);
+        m_link.setTransferActive(false);
+    }
 }
 
 void CallHandling::onCallPartnerHandle(CSkypeCall& call)
@@ -250,14 +265,7 @@ void CallHandling::onInProgress(CSkypeCall& notified)
         bool callerLeg = false;
         if (m_link.transferActive() && c->has(CF_TRANSFER)) {
             if (c->legIndex == 1) {
-                // The transfer target answered: join the held caller to it.
-                if (CSkypeCall* held = firstHeldCall(m_link)) {
-                    m_link.SendFormat("SET CALL %s JOIN_CONFERENCE %s", held->callId, c->callId);
-                    m_link.SendFormat("GET CALL %s CONF_ID", c->callId);
-                } else {
-                    m_link.Mute(*c, false);
-                    m_link.setTransferActive(false);
-                }
+                onTargetAnswered(*c);
             } else {
                 // The caller, answered for the transfer: hold it and call the target.
                 callerLeg = true;
@@ -331,7 +339,16 @@ void CallHandling::onFailedEnd(CSkypeCall& call, const std::string& notifiedId)
         m_link.notifyCallStateChanged();
         return;
     }
-    const bool targetLeg = call.has(CF_TRANSFER) && call.legIndex == 1;
+    // The target may fail before its partner handle told us who it is: an outgoing call that
+    // could be the target, while no call is known to be, is taken for it.
+    const std::string& target = m_link.settings().transferSkypeName;
+    const bool knownTarget =
+        std::any_of(m_link.calls().begin(), m_link.calls().end(),
+                    [](const CSkypeCall& c) { return c.has(CF_TRANSFER) && c.legIndex == 1; });
+    const bool targetLeg =
+        (call.has(CF_TRANSFER) && call.legIndex == 1) ||
+        (m_link.transferActive() && !knownTarget && !call.has(CF_TRANSFER) && call.direction == 2 &&
+         (call.partnerHandle.empty() || call.partnerHandle == target));
     // The link set DND for a voice mail; it must not stay when the call fails.
     if (call.has(CF_VOICEMAIL))
         m_link.RestoreUserStatus();

@@ -84,6 +84,7 @@ private:
     void onFinished(CSkypeCall& call, const std::string& notifiedId);
     CSkypeCall* inProgressBookkeeping(CSkypeCall& call);
     void recognizeTransferLeg(CSkypeCall& call);
+    void onTargetAnswered(CSkypeCall& target);
     void foldIntoHost(CSkypeCall& call, CSkypeCall& host);
 
     // Recordings (call_handling_records.cpp).

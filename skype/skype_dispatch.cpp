@@ -219,6 +219,7 @@ void CSkypeLink::handleCallStatus(std::string_view idView, std::string_view valu
         bool query = true;
         if (status == CallStatus::Routing) {
             call->flags = CF_ROUTING;
+            call->direction = 2; // placed from here; TYPE will say so too
         } else if (!call->has(CF_ROUTING)) {
             call->flags = CF_RINGING;
         } else {

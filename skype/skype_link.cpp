@@ -340,7 +340,7 @@ void CSkypeLink::onSkypeReply(const std::string& command, const std::string& rep
     }
 }
 
-bool CSkypeLink::replyIsStale(std::string_view text, std::uint64_t sentAt) const
+bool CSkypeLink::replyIsStale(std::string_view text, std::uint64_t sentAt)
 {
     // Skype notifies every change of a call's STATUS and of USERSTATUS. A notification that
     // arrived after the command went out therefore says all the reply could, or more.
@@ -351,6 +351,10 @@ bool CSkypeLink::replyIsStale(std::string_view text, std::uint64_t sentAt) const
     const SkypeNotification n = SplitNotification(text);
     if (n.property != "STATUS")
         return false;
+    // Only notifications create calls: a reply naming a call we do not know (any more) is
+    // about one that has ended since.
+    if (!FindCall(n.id))
+        return true;
     const auto it = m_statusNoteSeq.find(std::string(n.id));
     return it != m_statusNoteSeq.end() && it->second > sentAt;
 }

@@ -222,7 +222,7 @@ private:
     void parseReceived(std::string_view text);
     /// True when text is a reply whose state a notification received after its command was
     /// sent (the notification's sequence is above sentAt) has made old.
-    bool replyIsStale(std::string_view text, std::uint64_t sentAt) const;
+    bool replyIsStale(std::string_view text, std::uint64_t sentAt);
     /// Ends, as if Skype had reported them FINISHED, the calls known before the last attach
     /// that listed is not naming (all of them when listed is null).
     void endCallsNotListed(const std::vector<std::string>* listed);

@@ -183,6 +183,7 @@ TEST_F(Transfer, VoiceMailAfterATransferThatFailedLateGetsItsFullLength)
     for (int d = 71; d < 135; ++d)
         push("CALL 400 DURATION " + std::to_string(d));
     EXPECT_FALSE(transport.wasSent("SET CALL 400 STATUS FINISHED")) << "not during the message";
+    audio.hangUp("400"); // the hang-up below ends the call at once
     push("CALL 400 DURATION 135");
     EXPECT_TRUE(transport.wasSent("SET CALL 400 STATUS FINISHED")) << "5 s greeting + 60 s";
     finish("400");

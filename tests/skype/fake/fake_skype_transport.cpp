@@ -313,7 +313,8 @@ std::vector<std::string> FakeSkypeTransport::builtInReply(const std::string& com
     if (w.size() == 2 && w[0] == "CALL") {
         const std::string id = std::to_string(c.nextCallId++);
         c.calls[id] = {{"PARTNER_HANDLE", w[1]}, {"TYPE", "OUTGOING_P2P"}, {"STATUS", "ROUTING"}};
-        return {"CALL " + id + " STATUS ROUTING"};
+        // Answered with the new call, whose progress Skype then notifies.
+        return {"CALL " + id + " STATUS UNPLACED", "CALL " + id + " STATUS ROUTING"};
     }
     if (w.size() == 4 && w[0] == "CHAT" && w[1] == "CREATE") {
         char suffix[17];
