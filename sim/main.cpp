@@ -69,9 +69,8 @@ int main(int argc, char** argv)
     QCommandLineOption script("script", "Scenario file, started at the first attach.", "file");
     QCommandLineOption silent("silent", "Log commands but never answer them.");
     QCommandLineOption verbose("verbose", "Print every command, reply and notification.");
-    QCommandLineOption replyDelay("reply-delay",
-                                  "Answer every command MIN to MAX ms after running it.",
-                                  "MIN:MAX", "0:0");
+    QCommandLineOption replyDelay(
+        "reply-delay", "Answer every command MIN to MAX ms after running it.", "MIN:MAX", "0:0");
     parser.addOptions({auth, user, fullName, status, contact, version, audioIn, audioOut, protocol,
                        voice, answerAfter, firstCall, script, silent, verbose, replyDelay});
     parser.process(app);

@@ -84,8 +84,8 @@ QString SkypeApiService::Invoke(const QString& command)
         reply = prefix + m_model.execute(body);
     if (calledFromDBus() && !isDelayedReply() && m_delayMaxMs > 0 && !isName) {
         // Ran now, answered later: what the command changed is notified before the answer.
-        const int delay = m_delayMinMs + int(QRandomGenerator::global()->bounded(
-                                             m_delayMaxMs - m_delayMinMs + 1));
+        const int delay = m_delayMinMs +
+                          int(QRandomGenerator::global()->bounded(m_delayMaxMs - m_delayMinMs + 1));
         setDelayedReply(true);
         QDBusMessage call = message();
         QTimer::singleShot(delay, this, [this, call, reply] {

@@ -378,7 +378,16 @@ void CallHandling::onFinished(CSkypeCall& call, const std::string& notifiedId)
     };
     if (!m_link.transferActive()) {
         if (!call.participants.empty()) {
+            const bool hostLegRecorded =
+                notifiedId == call.callId && call.hasAll(CF_RECORDING | CF_CAPTURING);
             takeOut();
+            if (hostLegRecorded) {
+                // Skype closed the files with the host's leg; the record goes on under the
+                // participant, whose audio must now be written to files of its own.
+                call.clear(CF_CAPTURING);
+                startSegmentMerge(call);
+                m_link.Dispatch(CMD_START_RECORDING, call);
+            }
             m_link.notifyCallStateChanged();
             return;
         }

@@ -318,6 +318,13 @@ void CSkypeLink::onSkypeReply(const std::string& command, const std::string& rep
     }
     std::string storage;
     const std::string_view text = normaliseText(reply, storage);
+    if (text != command && command.starts_with("ALTER CALL ")) {
+        // A stop answered with an error never echoes: its echo is no longer due.
+        const SkypeNotification n = SplitNotification(command);
+        CSkypeCall* call = FindCall(n.id);
+        if (call && n.property == "SET_CAPTURE_MIC" && call->stopEchoesDue > 0)
+            --call->stopEchoesDue;
+    }
     if (replyIsStale(text, sentAt)) {
         tracef(1, "%.*s (an older state than the last notification: ignored)",
                static_cast<int>(text.size()), text.data());
