@@ -289,16 +289,19 @@ void CSkypeLink::onSkypeText(const std::string& utf8)
         return;
     std::string storage;
     const std::string_view text = normaliseText(utf8, storage);
-    ++m_noteSeq;
-    // Note which states this notification is the newest word on.
+    const std::uint64_t seq = ++m_noteSeq;
+    // Note which states this notification is the newest word on (a call it creates too).
+    std::string statusOf;
     if (text.starts_with("CALL ")) {
         const SkypeNotification n = SplitNotification(text);
-        if (n.property == "STATUS" && FindCall(n.id))
-            m_statusNoteSeq[std::string(n.id)] = m_noteSeq;
+        if (n.property == "STATUS")
+            statusOf = n.id;
     } else if (text.starts_with("USERSTATUS ")) {
-        m_userStatusNoteSeq = m_noteSeq;
+        m_userStatusNoteSeq = seq;
     }
     parseReceived(text);
+    if (!statusOf.empty() && FindCall(statusOf))
+        m_statusNoteSeq[statusOf] = seq;
 }
 
 void CSkypeLink::onSkypeReply(const std::string& command, const std::string& reply)
