@@ -1,6 +1,6 @@
 #include "app/log_prompt.h"
 
-#include "app/log.h"
+#include "platform/log.h"
 
 namespace tw {
 

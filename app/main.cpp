@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 
 #include "app/qt_application.h"
-#include "app/trace.h"
 #include "platform/qt/single_instance.h"
+#include "platform/trace.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <set>
 
-#include "app/settings_keys.h"
+#include "mainframe/settings_keys.h"
 #include "platform/profile_store.h"
 #include "platform/utf.h"
 

@@ -7,11 +7,11 @@
 
 #include "app/log_prompt.h"
 #include "app/skype_startup.h"
-#include "app/trace.h"
 #include "mainframe/main_frame.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/signal_watcher.h"
 #include "platform/qt/single_instance.h"
+#include "platform/trace.h"
 
 namespace tw {
 

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "app/secret_store.h"
 #include "app/twk_app.h"
+#include "mainframe/secret_store.h"
 
 namespace tw {
 

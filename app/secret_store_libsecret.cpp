@@ -2,7 +2,7 @@
 // this file.
 #include <libsecret/secret.h>
 
-#include "app/secret_store.h"
+#include "mainframe/secret_store.h"
 
 namespace tw {
 namespace {

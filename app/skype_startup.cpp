@@ -3,13 +3,13 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 
-#include "app/log.h"
 #include "app/log_prompt.h"
-#include "app/trace.h"
 #include "app/twk_app.h"
 #include "mainframe/greetings.h"
 #include "platform/file_util.h"
+#include "platform/log.h"
 #include "platform/qt/dbus_skype_transport.h"
+#include "platform/trace.h"
 #include "records/record_storage.h"
 #include "skype/call_handling.h"
 #include "skype/skype_link.h"

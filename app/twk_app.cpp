@@ -1,8 +1,8 @@
 #include "app/twk_app.h"
 
-#include "app/log.h"
-#include "app/trace.h"
 #include "platform/file_util.h"
+#include "platform/log.h"
+#include "platform/trace.h"
 
 namespace tw {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/settings.h"
+#include "mainframe/settings.h"
 #include "platform/app_folders.h"
 
 namespace tw {

@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/log.h"
 #include "mail/mail_item_file.h"
 #include "mail/mail_message.h"
 #include "mail/mail_system.h"
 #include "platform/file_util.h"
+#include "platform/log.h"
 
 namespace tw {
 namespace {

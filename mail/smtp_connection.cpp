@@ -4,10 +4,10 @@
 
 #include <netdb.h>
 
-#include "app/log.h"
 #include "mail/base64.h"
 #include "mail/mail_compose.h"
 #include "mail/mail_system.h"
+#include "platform/log.h"
 #include "platform/utf.h"
 
 namespace tw {

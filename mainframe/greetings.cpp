@@ -6,14 +6,14 @@
 
 #include <unistd.h>
 
-#include "app/log.h"
-#include "app/settings.h"
-#include "app/trace.h"
+#include "audio/codec_sndfile.h"
+#include "audio/pcm_resample.h"
+#include "mainframe/settings.h"
 #include "platform/file_util.h"
+#include "platform/log.h"
 #include "platform/profile_store.h"
+#include "platform/trace.h"
 #include "platform/utf.h"
-#include "records/codec_sndfile.h"
-#include "records/pcm_resample.h"
 
 namespace tw {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/log.h"
+#include "platform/log.h"
 #include "records/record_info.h"
 
 namespace tw {

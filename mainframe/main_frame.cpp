@@ -1,12 +1,12 @@
 #include "mainframe/main_frame.h"
 
-#include "app/log.h"
-#include "app/settings.h"
-#include "app/trace.h"
+#include "audio/audio_converter.h"
 #include "mail/mail_outbox.h"
 #include "mainframe/log_record_views.h"
+#include "mainframe/settings.h"
+#include "platform/log.h"
 #include "platform/prompt.h"
-#include "records/audio_converter.h"
+#include "platform/trace.h"
 #include "records/record_storage.h"
 #include "skype/call_handling.h"
 #include "skype/skype_commands.h"
@@ -19,7 +19,8 @@ CMainFrame::CMainFrame(EventLoop& loop, Prompt& prompt, CSettings& settings, Set
       m_storage(std::make_unique<CRecordStorage>(&prompt, m_setup.freeSpace)),
       m_converter(std::make_unique<CAudioConverter>(m_setup.folders.programFolder,
                                                     m_setup.folders.configFile)),
-      m_outbox(std::make_unique<CMailOutbox>(&loop)), m_logViews(std::make_unique<LogRecordViews>()),
+      m_outbox(std::make_unique<CMailOutbox>(&loop)),
+      m_logViews(std::make_unique<LogRecordViews>()),
       m_pipeline(std::make_unique<CRecordPipeline>(*m_storage, *m_converter, m_outbox.get(), loop))
 {
     m_pipeline->setViews(m_logViews.get());

@@ -4,15 +4,15 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/log.h"
-#include "app/trace.h"
+#include "audio/audio_converter.h"
 #include "mail/mail_item.h"
 #include "mail/mail_outbox.h"
 #include "mainframe/record_views.h"
 #include "mainframe/target_names.h"
 #include "platform/event_loop.h"
 #include "platform/file_util.h"
-#include "records/audio_converter.h"
+#include "platform/log.h"
+#include "platform/trace.h"
 #include "records/record_index.h"
 #include "records/record_storage.h"
 

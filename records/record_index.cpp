@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/trace.h"
 #include "platform/file_util.h"
+#include "platform/trace.h"
 #include "platform/utf.h"
 #include "records/record_list_sink.h"
 #include "records/regular_file.h"

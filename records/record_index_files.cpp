@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/trace.h"
 #include "platform/file_util.h"
+#include "platform/trace.h"
 #include "platform/utf.h"
 #include "records/record_index.h"
 #include "records/record_naming.h"

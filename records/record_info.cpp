@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/log.h"
 #include "platform/file_util.h"
+#include "platform/log.h"
 #include "platform/utf.h"
 #include "records/record_naming.h"
 #include "records/regular_file.h"

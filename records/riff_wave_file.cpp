@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/trace.h"
+#include "platform/trace.h"
 #include "records/regular_file.h"
 #include "records/wave_layout.h"
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/trace.h"
+#include "platform/trace.h"
 #include "skype/skype_link.h"
 
 namespace tw {

@@ -2,9 +2,9 @@
 // recordings to the record worker.
 #include <algorithm>
 
-#include "app/log.h"
-#include "app/trace.h"
 #include "platform/file_util.h"
+#include "platform/log.h"
+#include "platform/trace.h"
 #include "platform/utf.h"
 #include "records/record_naming.h"
 #include "records/riff_wave_file.h"

@@ -4,9 +4,9 @@
 
 #include <sys/stat.h>
 
-#include "app/log.h"
-#include "app/trace.h"
 #include "platform/file_util.h"
+#include "platform/log.h"
+#include "platform/trace.h"
 #include "records/record_naming.h"
 #include "records/riff_wave_file.h"
 #include "skype/record_finish_audio.h"

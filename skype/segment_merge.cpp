@@ -1,8 +1,8 @@
 #include "skype/segment_merge.h"
 
-#include "app/log.h"
+#include "audio/wave_append.h"
 #include "platform/file_util.h"
-#include "records/wave_append.h"
+#include "platform/log.h"
 
 namespace tw {
 namespace {

@@ -1,8 +1,8 @@
 // The command layer: command codes, call operations and chat notices.
 #include "skype/skype_commands.h"
 
-#include "app/trace.h"
 #include "platform/file_util.h"
+#include "platform/trace.h"
 #include "skype/skype_link.h"
 #include "skype/skype_text.h"
 

@@ -2,7 +2,7 @@
 // handling is told.
 #include <algorithm>
 
-#include "app/trace.h"
+#include "platform/trace.h"
 #include "skype/skype_link.h"
 #include "skype/skype_notify.h"
 #include "skype/skype_text.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/trace.h"
+#include "platform/trace.h"
 #include "skype/skype_text.h"
 
 namespace tw {

@@ -1,5 +1,5 @@
 // The call list and the user list.
-#include "app/trace.h"
+#include "platform/trace.h"
 #include "skype/skype_link.h"
 #include "skype/skype_text.h"
 

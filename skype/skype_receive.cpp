@@ -2,7 +2,7 @@
 // undoing newer notifications, and the calls that went away with Skype or while we were away.
 #include <algorithm>
 
-#include "app/trace.h"
+#include "platform/trace.h"
 #include "platform/utf.h"
 #include "skype/skype_link.h"
 #include "skype/skype_notify.h"

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <ctime>
 
+#include "audio/audio_converter.h"
+#include "audio/codec_sndfile.h"
+#include "audio/codec_wav_probe.h"
 #include "mainframe/greetings.h"
 #include "platform/app_folders.h"
-#include "records/audio_converter.h"
-#include "records/codec_sndfile.h"
-#include "records/codec_wav_probe.h"
 #include "records/record_info.h"
 #include "tool/cli_args.h"
 #include "tool/tool_command.h"

@@ -18,9 +18,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "audio/audio_converter.h"
+#include "audio/lame_runner.h"
 #include "platform/find_program.h"
-#include "records/audio_converter.h"
-#include "records/lame_runner.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/secret_store.h"
-#include "app/settings.h"
+#include "mainframe/secret_store.h"
+#include "mainframe/settings.h"
 #include "tests/platform/temp_dir.h"
 
 namespace tw {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/log.h"
 #include "app/twk_app.h"
+#include "platform/log.h"
 #include "platform/profile_store.h"
 #include "tests/platform/temp_dir.h"
 

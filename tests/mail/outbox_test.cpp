@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/log.h"
 #include "mail/mail_outbox.h"
 #include "platform/file_util.h"
+#include "platform/log.h"
 #include "platform/manual_event_loop.h"
 #include "smtp_server_process.h"
 

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/log.h"
 #include "mail/base64.h"
 #include "mail/smtp_connection.h"
+#include "platform/log.h"
 #include "smtp_server_process.h"
 
 namespace tw {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "records/audio_converter.h"
+#include "audio/audio_converter.h"
 #include "records/record_storage.h"
 #include "tests/records/test_util.h"
 

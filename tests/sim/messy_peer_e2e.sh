@@ -142,8 +142,9 @@ status=0
 for case in $cases; do
     dir=$work/$case
     mkdir -p "$dir/data/tellwick"
-    printf '[Preference]\r\nnVoiceMailWaitingPeriod=2\r\nnVoiceMailMaxLength=60\r\n' \
-        >"$dir/data/tellwick/Tellwick.Ini"
+    # The record stays as Skype wrote it (PCM), so that its audio can be checked.
+    printf '[Preference]\r\nnVoiceMailWaitingPeriod=2\r\nnVoiceMailMaxLength=60\r\n%b' \
+        'nACodec=0\r\nnRecordStorageMinFreeSpace=1\r\n' >"$dir/data/tellwick/Tellwick.Ini"
     if [ "$case" = transfer ]; then
         printf '[CallTransfer]\r\nfEnable=1\r\nsSkypeName=boss\r\n' >>"$dir/data/tellwick/Tellwick.Ini"
     fi

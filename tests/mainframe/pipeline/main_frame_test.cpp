@@ -1,9 +1,9 @@
 // The main frame's duties without a window, on the virtual clock.
 #include <gtest/gtest.h>
 
-#include "app/log.h"
-#include "app/settings.h"
 #include "mainframe/main_frame.h"
+#include "mainframe/settings.h"
+#include "platform/log.h"
 #include "platform/manual_event_loop.h"
 #include "platform/scripted_prompt.h"
 #include "records/free_space.h"

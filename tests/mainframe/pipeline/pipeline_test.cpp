@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "audio/audio_converter.h"
 #include "mail/mail_outbox.h"
 #include "mainframe/record_pipeline.h"
 #include "mainframe/record_views.h"
 #include "mainframe/target_names.h"
 #include "platform/file_util.h"
 #include "platform/manual_event_loop.h"
-#include "records/audio_converter.h"
 #include "records/record_storage.h"
 #include "tests/mail/smtp_server_process.h"
 #include "tests/records/test_util.h"

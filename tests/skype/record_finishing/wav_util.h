@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "app/log.h"
+#include "platform/log.h"
 #include "records/riff_wave_file.h"
 
 namespace tw::test {

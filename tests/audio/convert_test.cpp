@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "records/audio_converter.h"
+#include "audio/audio_converter.h"
 #include "tests/records/test_util.h"
 
 namespace tw {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "records/pcm_resample.h"
-#include "records/wave_append.h"
+#include "audio/pcm_resample.h"
+#include "audio/wave_append.h"
 #include "tests/records/test_util.h"
 
 namespace tw {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/log.h"
+#include "platform/log.h"
 #include "tests/platform/temp_dir.h"
 
 namespace tw {

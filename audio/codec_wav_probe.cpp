@@ -1,4 +1,4 @@
-#include "records/codec_wav_probe.h"
+#include "audio/codec_wav_probe.h"
 
 #include <cerrno>
 #include <cstdio>

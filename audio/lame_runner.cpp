@@ -1,4 +1,4 @@
-#include "records/lame_runner.h"
+#include "audio/lame_runner.h"
 
 #include <cerrno>
 #include <cstring>

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "app/log.h"
-#include "app/secret_store.h"
-#include "app/settings.h"
+#include "mainframe/secret_store.h"
+#include "mainframe/settings.h"
+#include "platform/log.h"
 #include "tests/platform/temp_dir.h"
 
 namespace tw {

@@ -1,4 +1,4 @@
-#include "records/codec_mp3wave.h"
+#include "audio/codec_mp3wave.h"
 
 #include <array>
 #include <cstdarg>
@@ -11,7 +11,7 @@
 #include <lame.h>
 #include <unistd.h>
 
-#include "records/codec_sndfile.h"
+#include "audio/codec_sndfile.h"
 
 namespace tw {
 namespace {

@@ -1,4 +1,4 @@
-#include "records/codec_sndfile.h"
+#include "audio/codec_sndfile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "records/codec_wav_probe.h"
+#include "audio/codec_wav_probe.h"
 #include "records/regular_file.h"
 
 namespace tw {

@@ -1,4 +1,4 @@
-#include "records/pcm_resample.h"
+#include "audio/pcm_resample.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "records/audio_converter.h"
+#include "audio/audio_converter.h"
 
 #include <cmath>
 #include <cstdio>
@@ -10,16 +10,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/log.h"
-#include "app/trace.h"
+#include "audio/codec_mp3wave.h"
+#include "audio/codec_sndfile.h"
+#include "audio/codec_wav_probe.h"
+#include "audio/lame_runner.h"
 #include "platform/file_util.h"
 #include "platform/find_program.h"
+#include "platform/log.h"
 #include "platform/profile_store.h"
+#include "platform/trace.h"
 #include "platform/utf.h"
-#include "records/codec_mp3wave.h"
-#include "records/codec_sndfile.h"
-#include "records/codec_wav_probe.h"
-#include "records/lame_runner.h"
 #include "records/record_info.h"
 
 namespace tw {

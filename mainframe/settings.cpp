@@ -1,9 +1,9 @@
-#include "app/settings.h"
+#include "mainframe/settings.h"
 
 #include <array>
 #include <variant>
 
-#include "app/settings_keys.h"
+#include "mainframe/settings_keys.h"
 #include "platform/file_util.h"
 #include "platform/find_program.h"
 #include "platform/utf.h"

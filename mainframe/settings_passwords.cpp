@@ -2,10 +2,10 @@
 // desktop's Secret Service when there is one, and only then leave the settings file.
 #include <sys/stat.h>
 
-#include "app/log.h"
-#include "app/secret_store.h"
-#include "app/settings.h"
-#include "app/settings_keys.h"
+#include "mainframe/secret_store.h"
+#include "mainframe/settings.h"
+#include "mainframe/settings_keys.h"
+#include "platform/log.h"
 
 namespace tw {
 namespace {

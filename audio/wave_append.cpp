@@ -1,13 +1,13 @@
-#include "records/wave_append.h"
+#include "audio/wave_append.h"
 
 #include <vector>
 
 #include <unistd.h>
 
-#include "app/log.h"
-#include "app/trace.h"
+#include "audio/audio_converter.h"
 #include "platform/file_util.h"
-#include "records/audio_converter.h"
+#include "platform/log.h"
+#include "platform/trace.h"
 #include "records/riff_wave_file.h"
 
 namespace tw {

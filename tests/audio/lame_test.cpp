@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "records/audio_converter.h"
-#include "records/lame_runner.h"
+#include "audio/audio_converter.h"
+#include "audio/lame_runner.h"
 #include "tests/records/test_util.h"
 
 namespace tw {
