@@ -10,7 +10,7 @@ packages=(
     libsndfile1-dev libmp3lame-dev lame sox
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     dbus-daemon dbus-bin dbus-session-bus-common python3 python3-aiosmtpd media-types
-    procps tzdata qt6-qpa-plugins clang libclang-rt-14-dev
+    procps tzdata qt6-qpa-plugins clang libclang-rt-14-dev python3-dbus python3-gi
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
