@@ -10,53 +10,31 @@ from point to point, so every kill also puts the records of the earlier points a
 After each kill, Harness.check() must find nothing.
 
 Usage: crash_consistency.py BIN_DIR [--points N] [--seed S] [--only K...] [--keep DIR]
-Runs on the caller's session bus (scripts/crash-consistency.sh makes a private one).
+Runs on the caller's session bus (scripts/storage-faults.sh makes a private one).
 """
-import argparse
 import random
-import shutil
 import sys
 
-from harness import Harness
+import harness
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("bin")
+def configure(parser):
     parser.add_argument("--points", type=int, default=100)
     parser.add_argument("--seed", type=int, default=17)
     parser.add_argument("--only", type=int, nargs="*", help="replay these point numbers")
-    parser.add_argument("--keep", help="work folder to use and keep")
-    args = parser.parse_args()
-
-    h = Harness(args.bin, args.keep)
-    try:
-        total, _ = h.run_calls()
-        faults, _ = h.check()
-        if faults or not h.known:
-            print("the reference run failed:", *(faults or ["no record made"]), sep="\n  ")
-            return 1
-        print("reference run: %d trace lines, %d records" % (total, len(h.known)), flush=True)
-        rng = random.Random(args.seed)
-        points = [rng.randint(1, total) for _ in range(args.points)]
-        failed = 0
-        for number, line in enumerate(points, 1):
-            if args.only and number not in args.only:
-                continue
-            h.run_calls(line)
-            faults, segments = h.check()
-            state = "FAIL" if faults else "ok"
-            print("point %d (trace line %d of %d): %s, %d records, %d segments left"
-                  % (number, line, total, state, len(h.known), segments), flush=True)
-            for fault in faults:
-                print("  " + fault)
-            failed += bool(faults)
-        print("kill points: %d, survived: %d, failed: %d" % (len(args.only or points),
-              len(args.only or points) - failed, failed))
-        return 1 if failed else 0
-    finally:
-        if not args.keep:
-            shutil.rmtree(h.work, ignore_errors=True)
 
 
-sys.exit(main())
+def kill_at(h, line):
+    h.run_calls(line)
+    return [], ""
+
+
+def points(args, total):
+    rng = random.Random(args.seed)
+    for number, line in enumerate([rng.randint(1, total) for _ in range(args.points)], 1):
+        if not args.only or number in args.only:
+            yield ("point %d (trace line %d of %d)" % (number, line, total),
+                   lambda h, line=line: kill_at(h, line))
+
+
+sys.exit(harness.run(__doc__, configure, points, "kill points"))

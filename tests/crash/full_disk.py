@@ -9,59 +9,37 @@ itself still fits), and after a restart without the limit Harness.check() finds 
 earlier record lost or changed, no half-written record listed, no temporary file left.
 
 Usage: full_disk.py BIN_DIR [--sizes N ...] [--keep DIR]
-Runs on the caller's session bus (scripts/full-disk.sh makes a private one).
+Runs on the caller's session bus (scripts/storage-faults.sh makes a private one).
 """
-import argparse
 import os
-import shutil
 import sys
 
-from harness import Harness
+import harness
 
 # From nothing at all through the log, the settings and the index to partway into the
 # records, their conversion and the e-mail copy.
 SIZES = [0, 1, 100, 1000, 4096, 10000, 30000, 50000, 70000, 100000, 150000, 250000, 400000]
 
 
-def log_text(h):
+def log_lines(h):
     path = os.path.join(h.data, "Tellwick.Log")
-    return open(path, errors="replace").read() if os.path.exists(path) else ""
+    return open(path, errors="replace").read().count("\n") if os.path.exists(path) else 0
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("bin")
+def under_limit(h, size):
+    before = log_lines(h)
+    _, status = h.run_calls(file_size_limit=size)
+    faults = [] if status == 0 else ["tellwick did not keep running (exit status %d)" % status]
+    return faults, ", %d log lines written" % max(0, log_lines(h) - before)
+
+
+def configure(parser):
     parser.add_argument("--sizes", type=int, nargs="*", default=SIZES)
-    parser.add_argument("--keep", help="work folder to use and keep")
-    args = parser.parse_args()
-
-    h = Harness(args.bin, args.keep)
-    try:
-        _, status = h.run_calls()
-        faults, _ = h.check()
-        if status != 0 or faults or not h.known:
-            print("the run without a limit failed:", *(faults or ["status %d" % status]), sep="\n  ")
-            return 1
-        failed = 0
-        for size in args.sizes:
-            before = log_text(h)
-            _, status = h.run_calls(file_size_limit=size)
-            logged = log_text(h)[len(before):]
-            faults, segments = h.check()
-            if status != 0:
-                faults.insert(0, "tellwick did not keep running (exit status %d)" % status)
-            print("limit %d bytes: %s, %d records, %d segments left, %d log lines written"
-                  % (size, "FAIL" if faults else "ok", len(h.known), segments,
-                     logged.count("\n")), flush=True)
-            for fault in faults:
-                print("  " + fault)
-            failed += bool(faults)
-        print("file-size limits tried: %d, passed: %d, failed: %d"
-              % (len(args.sizes), len(args.sizes) - failed, failed))
-        return 1 if failed else 0
-    finally:
-        if not args.keep:
-            shutil.rmtree(h.work, ignore_errors=True)
 
 
-sys.exit(main())
+def points(args, _):
+    for size in args.sizes:
+        yield "limit %d bytes" % size, lambda h, size=size: under_limit(h, size)
+
+
+sys.exit(harness.run(__doc__, configure, points, "file-size limits"))

@@ -10,9 +10,11 @@ folder is rescanned (tellwick-tool records rebuild), and check() finds:
 - a record file in the date folders that is not listed;
 - a temporary file of ours (".part", "_3.wav", "_5.wav", ".pcm.wav", settings temps).
 """
+import argparse
 import hashlib
 import os
 import re
+import shutil
 import resource
 import signal
 import subprocess
@@ -171,3 +173,40 @@ class Harness:
                 self.known[path] = self.audio_hash(path)
         return faults, segments
 
+
+
+def run(description, configure, points, noun):
+    """The command line of a run: BIN_DIR, --keep and what configure adds. A reference run of
+    the calls must pass check(); then every (label, action) that points(args, trace_lines)
+    yields runs action(harness) -> (faults, note) followed by check(). Returns the exit
+    status (0 when every point passed)."""
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("bin")
+    parser.add_argument("--keep", help="work folder to use and keep")
+    configure(parser)
+    args = parser.parse_args()
+    h = Harness(args.bin, args.keep)
+    try:
+        lines, status = h.run_calls()
+        faults, _ = h.check()
+        if status != 0 or faults or not h.known:
+            print("the reference run failed:", *(faults or ["exit status %d" % status]),
+                  sep="\n  ")
+            return 1
+        print("reference run: %d trace lines, %d records" % (lines, len(h.known)), flush=True)
+        tried = failed = 0
+        for label, action in points(args, lines):
+            extra, note = action(h)
+            faults, segments = h.check()
+            faults = extra + faults
+            print("%s: %s, %d records, %d segments left%s" % (
+                label, "FAIL" if faults else "ok", len(h.known), segments, note), flush=True)
+            for fault in faults:
+                print("  " + fault)
+            tried += 1
+            failed += bool(faults)
+        print("%s: %d, passed: %d, failed: %d" % (noun, tried, tried - failed, failed))
+        return 1 if failed else 0
+    finally:
+        if not args.keep:
+            shutil.rmtree(h.work, ignore_errors=True)
