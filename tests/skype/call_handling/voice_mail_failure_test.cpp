@@ -1,4 +1,5 @@
-// A voice mail that does not end in a normal hang-up: the user's status comes back.
+// A voice mail that does not end in a normal hang-up: the user's status comes back, and a
+// voice mail is never held.
 #include "call_fixture.h"
 
 namespace tw::test {
@@ -23,6 +24,17 @@ TEST_F(VoiceMailFailure, DndIsRestoredWhenTheVoiceMailEndsFailedMissedOrRefused)
             << status << ": the user must not stay in DND";
         settle();
     }
+}
+
+TEST_F(VoiceMailFailure, VoiceMailHeldAfterTheUserTookAnotherCallIsHungUp)
+{
+    ring("201", "caller1");
+    loop.advance(10000ms); // the voice mail runs
+    ring("202", "caller2");
+    // Skype reports the answered call before it holds the voice mail.
+    push("CALL 202 STATUS INPROGRESS");
+    const auto held = sentAfter([&] { push("CALL 201 STATUS LOCALHOLD"); });
+    EXPECT_NE(std::find(held.begin(), held.end(), "SET CALL 201 STATUS FINISHED"), held.end());
 }
 
 } // namespace
