@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tw::WavProbe probe;
     std::string error;
     if (tw::probeWav(file.path(), probe, error)) {
-        tw::fuzz::check(probe.channels && probe.sampleRate && probe.blockAlign, "zero format");
+        tw::fuzz::check(probe.channels && probe.samplesPerSec && probe.blockAlign, "zero format");
         tw::fuzz::check(probe.dataOffset + probe.dataSize <= size, "data beyond the file");
         tw::fuzz::check(probe.waveEnd <= size, "wave chunk beyond the file");
     } else {
