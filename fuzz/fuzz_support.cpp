@@ -49,9 +49,11 @@ std::string MemoryFile::bytes() const
 
 const std::string& scratchFolder()
 {
-    static const std::string folder = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tw-fuzz-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
+    // Never destroyed: the clean-up at exit runs after the static destructors.
+    static const std::string* const folder = [] {
+        auto* pattern =
+            new std::string((std::filesystem::temp_directory_path() / "tw-fuzz-XXXXXX").string());
+        if (!::mkdtemp(pattern->data()))
             check(false, "cannot make a scratch folder");
         std::atexit([] {
             std::error_code ignored;
@@ -59,7 +61,7 @@ const std::string& scratchFolder()
         });
         return pattern;
     }();
-    return folder;
+    return *folder;
 }
 
 void check(bool condition, const char* what)
