@@ -12,6 +12,7 @@ packages=(
     dbus-daemon dbus-bin dbus-session-bus-common python3 python3-aiosmtpd media-types
     procps tzdata qt6-qpa-plugins desktop-file-utils appstream
     libssl-dev openssl libsecret-1-dev gnome-keyring libsecret-tools
+    clang libclang-rt-14-dev python3-dbus python3-gi
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 

@@ -7,3 +7,5 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build-asan --output-on-failure -j "$(nproc)" --timeout 300
+# A few seconds per fuzz target: one that no longer builds or crashes at once fails here.
+scripts/fuzz.sh "${TW_FUZZ_SECONDS:-3}"

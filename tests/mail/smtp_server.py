@@ -23,6 +23,8 @@ class Saver:
         if address in self.args.refuse_rcpt:
             return "550 5.1.1 Mailbox unavailable"
         envelope.rcpt_tos.append(address)
+        if address in self.args.forward_rcpt:
+            return "251 2.1.5 User not local; will forward"
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
@@ -111,6 +113,7 @@ def main():
     parser.add_argument("--password")
     parser.add_argument("--login-prompts", type=lambda text: text.split(","))
     parser.add_argument("--refuse-rcpt", action="append", default=[])
+    parser.add_argument("--forward-rcpt", action="append", default=[])
     parser.add_argument("--refuse-ehlo", action="store_true")
     parser.add_argument("--silent", action="store_true")
     parser.add_argument("--close-after-data", action="store_true")

@@ -136,6 +136,15 @@ TEST_F(MailSmtp, RefusedRecipientDoesNotStopTheOthers)
     EXPECT_EQ(m_server->messageCount(), 2u);
 }
 
+TEST_F(MailSmtp, RecipientTheServerWillForwardIsAccepted)
+{
+    // 251: "user not local; will forward" accepts the recipient like 250.
+    EXPECT_EQ(sendTo({"--forward-rcpt", "bob@example.com"}), 0);
+    EXPECT_TRUE(m_connection.warnings.empty());
+    ASSERT_EQ(m_server->messageCount(), 1u);
+    EXPECT_EQ(m_server->read(1, "env"), "me@example.com\nbob@example.com");
+}
+
 TEST_F(MailSmtp, RefusedEhloFallsBackToHeloWithoutAuthentication)
 {
     EXPECT_EQ(sendTo({"--refuse-ehlo"}, "alice", "s3cret"), 0);
