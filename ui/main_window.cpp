@@ -92,8 +92,7 @@ void CMainWindow::buildMenus()
     addCommand(file, cmd::SaveAs, "&Save Record As...", QKeySequence("Ctrl+S"));
     QMenu* manage = file->addMenu("Record &Management");
     addCommand(manage, cmd::OpenArchive, "&Open Archived Records...", QKeySequence("Ctrl+O"));
-    addCommand(manage, cmd::ReturnToCurrent, "&Return to Current Records",
-               QKeySequence("Ctrl+R"));
+    addCommand(manage, cmd::ReturnToCurrent, "&Return to Current Records", QKeySequence("Ctrl+R"));
     manage->addSeparator();
     addCommand(manage, cmd::Rescan, "Resca&n Current Records", QKeySequence("Alt+T"));
     addCommand(manage, cmd::Refresh, "Re&fresh", QKeySequence("F5"))
@@ -115,10 +114,9 @@ void CMainWindow::buildMenus()
     addCommand(edit, cmd::Find, "&Find...", QKeySequence::Find);
 
     QMenu* view = menuBar()->addMenu("&View");
-    for (auto [id, text, key] :
-         {std::tuple{cmd::AllRecords, "&All Records", "Alt+A"},
-          std::tuple{cmd::VoiceMails, "Voice &Mails", "Alt+M"},
-          std::tuple{cmd::Conversations, "&Conversation Records", "Alt+C"}})
+    for (auto [id, text, key] : {std::tuple{cmd::AllRecords, "&All Records", "Alt+A"},
+                                 std::tuple{cmd::VoiceMails, "Voice &Mails", "Alt+M"},
+                                 std::tuple{cmd::Conversations, "&Conversation Records", "Alt+C"}})
         addCommand(view, id, text, QKeySequence(key))->setCheckable(true);
 
     QMenu* playback = menuBar()->addMenu("Pla&yback");
@@ -231,8 +229,8 @@ void CMainWindow::UpdateTitle(const std::optional<std::string>& folder)
     // The base is the text before the blank that precedes the dash.
     const QString base = dash > 0 ? title.left(dash - 1) : title;
     if (folder)
-        setWindowTitle(base + " - " + "Archieved Records" + " (" +
-                       QString::fromStdString(*folder) + ")");
+        setWindowTitle(base + " - " + "Archieved Records" + " (" + QString::fromStdString(*folder) +
+                       ")");
     else
         setWindowTitle(base);
 }

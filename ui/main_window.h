@@ -27,10 +27,10 @@ namespace cmd {
 constexpr int AllRecords = 33817, VoiceMails = 32772, Conversations = 32773, Options = 32775,
               ArchiveTo = 32785, SaveAs = 32786, OpenArchive = 32787, ReturnToCurrent = 32788,
               Refresh = 32789, Rescan = 32790, Delete = 32791, DeleteAll = 32792, Lock = 32793,
-              MarkRead = 32795, MarkUnread = 32796, Play = 32797, Stop = 32799,
-              Previous = 32800, Next = 32801, Annotate = 32804, Call = 32805, Chat = 32806,
-              ToggleRecording = 32807, StickToSkype = 32809, Close = 57602, Help = 57670,
-              Exit = 57665, Find = 1; // Find: Ctrl+F, into the search box
+              MarkRead = 32795, MarkUnread = 32796, Play = 32797, Stop = 32799, Previous = 32800,
+              Next = 32801, Annotate = 32804, Call = 32805, Chat = 32806, ToggleRecording = 32807,
+              StickToSkype = 32809, Close = 57602, Help = 57670, Exit = 57665,
+              Find = 1; // Find: Ctrl+F, into the search box
 } // namespace cmd
 
 /// The main window: the record browser with its menus, keys and status bar. Created hidden;

@@ -69,10 +69,7 @@ public:
         m_sink->stop();
         m_sink.reset();
     }
-    std::int64_t processedMicros() const override
-    {
-        return m_sink ? m_sink->processedUSecs() : 0;
-    }
+    std::int64_t processedMicros() const override { return m_sink ? m_sink->processedUSecs() : 0; }
     ~QtAudioOutput() override { stop(); }
 
 private:

@@ -1,8 +1,8 @@
 #include "ui/qt_prompt.h"
 
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include "ui/browser_context.h"
@@ -68,8 +68,8 @@ std::optional<std::string> QtPrompt::chooseFolder(const std::string& title, bool
     return folder.toStdString();
 }
 
-std::optional<std::string> QtPrompt::chooseFile(const std::string& title,
-                                                const std::string& filter, bool forSaving)
+std::optional<std::string> QtPrompt::chooseFile(const std::string& title, const std::string& filter,
+                                                bool forSaving)
 {
     const QString caption = QString::fromStdString(title);
     const QString filters = QString::fromStdString(filter);

@@ -12,8 +12,8 @@ namespace tw {
 namespace {
 
 const char* const kIconFiles[RecordIcons::Count] = {
-    "unread.bmp", "read.bmp",      "lock.bmp",   "unlock.bmp",    "s_offline.bmp",
-    "s_online.bmp", "s_away.bmp", "s_na.bmp", "s_dnd.bmp", "s_skypeout.bmp", "s_skypeme.bmp"};
+    "unread.bmp", "read.bmp", "lock.bmp",  "unlock.bmp",     "s_offline.bmp", "s_online.bmp",
+    "s_away.bmp", "s_na.bmp", "s_dnd.bmp", "s_skypeout.bmp", "s_skypeme.bmp"};
 
 const QColor kStatusColours[7] = {QColor(0x8a, 0x96, 0xa3), QColor(0x2f, 0xb3, 0x5a),
                                   QColor(0xf0, 0xb4, 0x29), QColor(0xe8, 0x77, 0x2e),
@@ -53,7 +53,8 @@ const QPixmap& RecordIcons::icon(int id) const
     return id >= 0 && id < Count ? m_icons[std::size_t(id)] : none;
 }
 
-RecordDelegate::RecordDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
+RecordDelegate::RecordDelegate(QObject* parent) : QStyledItemDelegate(parent)
+{}
 
 QSize RecordDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
@@ -135,9 +136,8 @@ void RecordDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     painter->setFont(font);
     painter->setPen(pal.color(selected ? QPalette::HighlightedText : QPalette::Text));
     const QRect area = option.rect.adjusted(6, 0, -6, 0);
-    const QString elided =
-        QFontMetrics(font).elidedText(model->text(*info, index.column()), Qt::ElideRight,
-                                      area.width());
+    const QString elided = QFontMetrics(font).elidedText(model->text(*info, index.column()),
+                                                         Qt::ElideRight, area.width());
     const int align = index.column() == RecordModel::ColLength ? Qt::AlignRight : Qt::AlignLeft;
     painter->drawText(area, align | Qt::AlignVCenter | Qt::TextSingleLine, elided);
     painter->restore();

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <vector>
+
 #include <QPixmap>
 #include <QStyledItemDelegate>
-#include <vector>
 
 namespace tw {
 

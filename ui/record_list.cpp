@@ -17,8 +17,8 @@
 
 namespace tw {
 
-CTIRecordList::CTIRecordList(BrowserContext& context, CNavigator* slider,
-                             WaveformCache* waveforms, QWidget* parent)
+CTIRecordList::CTIRecordList(BrowserContext& context, CNavigator* slider, WaveformCache* waveforms,
+                             QWidget* parent)
     : QTreeView(parent), m_context(context), m_model(new RecordModel(this)),
       m_delegate(new RecordDelegate(this)), m_slider(slider), m_waveforms(waveforms)
 {
@@ -70,8 +70,8 @@ void CTIRecordList::setColumnWidths()
     const int icon = m_delegate->icons().size().width();
     const QFontMetrics fm(font());
     auto headerWidth = [&](int column) {
-        return fm.horizontalAdvance(m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole)
-                                        .toString()) *
+        return fm.horizontalAdvance(
+                   m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()) *
                    3 / 2 +
                4 + 12;
     };

@@ -25,7 +25,8 @@ QString RecordTimeColumnText(std::uint32_t startTime)
     return QString::fromStdString(RecordTimeText(static_cast<std::time_t>(startTime)));
 }
 
-RecordModel::RecordModel(QObject* parent) : QAbstractTableModel(parent) {}
+RecordModel::RecordModel(QObject* parent) : QAbstractTableModel(parent)
+{}
 
 void RecordModel::setIndex(const CRecordIndex* index)
 {
@@ -261,7 +262,9 @@ Qt::SortOrder RecordModel::sortByColumn(int column)
         // keeps the order a strict one.
         if (!a.found || !b.found)
             return !a.found && b.found;
-        const int c = numeric ? (a.number < b.number ? -1 : a.number > b.number ? 1 : 0)
+        const int c = numeric ? (a.number < b.number   ? -1
+                                 : a.number > b.number ? 1
+                                                       : 0)
                               : QString::localeAwareCompare(a.text, b.text);
         return ascending ? c < 0 : c > 0;
     };

@@ -51,7 +51,8 @@ CRecordPanel::CRecordPanel(BrowserContext& context, CNavigator* slider, Waveform
         const char* tab;
         const char* list;
         int icon;
-    } tabs[3] = {{"All", "All", 2}, {"Voice Mails", "Voice Mails", 0},
+    } tabs[3] = {{"All", "All", 2},
+                 {"Voice Mails", "Voice Mails", 0},
                  {"Conversation Records", "Conversations", 1}};
     for (int i = 0; i < 3; ++i) {
         auto* list = new CTIRecordList(context, slider, waveforms, this);

@@ -18,6 +18,11 @@ bool PcmSource::seekFrame(std::int64_t frame)
     return m_reader.handle() && sf_seek(m_reader.handle(), frame, SEEK_SET) >= 0;
 }
 
+std::int64_t PcmSource::frame() const
+{
+    return m_reader.handle() ? sf_seek(m_reader.handle(), 0, SEEK_CUR) : -1;
+}
+
 qint64 PcmSource::readData(char* data, qint64 maxSize)
 {
     const int frameBytes = 2 * std::max(1, channels());
@@ -28,7 +33,22 @@ qint64 PcmSource::readData(char* data, qint64 maxSize)
     return got > 0 ? got * frameBytes : 0;
 }
 
-CRecordPlayer::CRecordPlayer(QObject* parent) : QObject(parent), m_factory(&MakeQtAudioOutput)
+namespace {
+
+AudioOutputFactory& defaultFactory()
+{
+    static AudioOutputFactory factory = &MakeQtAudioOutput;
+    return factory;
+}
+
+} // namespace
+
+void CRecordPlayer::SetDefaultOutputFactory(AudioOutputFactory factory)
+{
+    defaultFactory() = factory ? std::move(factory) : AudioOutputFactory(&MakeQtAudioOutput);
+}
+
+CRecordPlayer::CRecordPlayer(QObject* parent) : QObject(parent), m_factory(defaultFactory())
 {
     m_timer.setInterval(kPositionPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &CRecordPlayer::OnPositionTimer);
@@ -42,8 +62,7 @@ void CRecordPlayer::AddDisplay(CNavigator* display)
         m_displays.push_back(display);
 }
 
-std::unique_ptr<CPlayback> CRecordPlayer::OpenPlayback(const std::string& path,
-                                                       std::string* error)
+std::unique_ptr<CPlayback> CRecordPlayer::OpenPlayback(const std::string& path, std::string* error)
 {
     auto playback = std::make_unique<CPlayback>();
     std::string why;
@@ -54,8 +73,8 @@ std::unique_ptr<CPlayback> CRecordPlayer::OpenPlayback(const std::string& path,
     }
     playback->m_path = path;
     const auto& src = playback->m_source;
-    playback->m_duration = static_cast<std::uint32_t>(
-        std::max<std::int64_t>(0, src.frames()) * 100 / std::max(1, src.sampleRate()));
+    playback->m_duration = static_cast<std::uint32_t>(std::max<std::int64_t>(0, src.frames()) *
+                                                      100 / std::max(1, src.sampleRate()));
     setDisplays(std::max<std::uint32_t>(playback->m_duration, 1), 1);
     return playback;
 }
@@ -164,7 +183,8 @@ std::uint32_t CRecordPlayer::GetPosition(const CPlayback& playback) const
 {
     if (playback.m_state == CPlayback::Stopped)
         return playback.m_base;
-    const std::int64_t played = playback.m_output ? playback.m_output->processedMicros() / 10000 : 0;
+    const std::int64_t played =
+        playback.m_output ? playback.m_output->processedMicros() / 10000 : 0;
     return static_cast<std::uint32_t>(
         std::min<std::int64_t>(playback.m_base + played, playback.m_duration));
 }

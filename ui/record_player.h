@@ -28,6 +28,8 @@ public:
     std::int64_t frames() const { return m_reader.info().frames; }
     /// Goes to a frame; the next read starts there.
     bool seekFrame(std::int64_t frame);
+    /// The frame the next read starts at.
+    std::int64_t frame() const;
     bool isSequential() const override { return true; }
 
 protected:
@@ -81,8 +83,10 @@ public:
     /// The position displays (the control panel's slider, the side panel's bar); any may be
     /// absent.
     void AddDisplay(CNavigator* display);
-    /// Replaces the sound device (tests).
+    /// Replaces the sound device of this player (tests).
     void SetOutputFactory(AudioOutputFactory factory) { m_factory = std::move(factory); }
+    /// The sound device of players made from now on (tests run without a sound card).
+    static void SetDefaultOutputFactory(AudioOutputFactory factory);
 
     /// Null, with a reason in error, when the file cannot be decoded.
     std::unique_ptr<CPlayback> OpenPlayback(const std::string& path, std::string* error);

@@ -7,8 +7,7 @@
 
 namespace tw {
 
-std::vector<float> ComputePeaks(const std::string& path, std::size_t buckets,
-                                std::stop_token stop)
+std::vector<float> ComputePeaks(const std::string& path, std::size_t buckets, std::stop_token stop)
 {
     SndFileReader reader;
     std::string error;
@@ -40,7 +39,8 @@ std::vector<float> ComputePeaks(const std::string& path, std::size_t buckets,
     return peaks;
 }
 
-WaveformCache::WaveformCache(QObject* parent) : QObject(parent) {}
+WaveformCache::WaveformCache(QObject* parent) : QObject(parent)
+{}
 
 WaveformCache::~WaveformCache()
 {
@@ -69,7 +69,8 @@ void WaveformCache::request(std::uint32_t startTime, const std::string& path)
             return;
         // The cache outlives the worker (its destructor joins), so this call is safe to queue.
         QMetaObject::invokeMethod(
-            this, [this, startTime, path, peaks = std::move(peaks)]() mutable {
+            this,
+            [this, startTime, path, peaks = std::move(peaks)]() mutable {
                 store(startTime, path, std::move(peaks));
             },
             Qt::QueuedConnection);

@@ -84,3 +84,81 @@ bool WriteFile(const std::string& path, const QByteArray& bytes)
 }
 
 } // namespace tw::test
+
+#include <cmath>
+
+#include "platform/file_util.h"
+#include "records/record_storage.h"
+#include "records/riff_wave_file.h"
+#include "ui/record_player.h"
+
+namespace tw::test {
+
+RecordInfo AddRecord(CRecordStorage& storage, std::uint32_t type, std::uint32_t start,
+                     std::uint32_t seconds, const std::string& partner, std::uint32_t flags,
+                     double audioSeconds)
+{
+    const std::string day = JoinPath(storage.GetFolder(), RecordDateFolderName(start));
+    EnsureFolderPath(day);
+    const std::string path =
+        JoinPath(day, MakeRecordFileName(type, start, start + seconds, partner));
+    const auto frames = static_cast<std::size_t>(audioSeconds * 16000);
+    std::vector<std::int16_t> samples(frames);
+    for (std::size_t i = 0; i < frames; ++i)
+        samples[i] = std::int16_t(8000 * std::sin(double(i) * 0.2) * (i < frames / 2 ? 0.2 : 1));
+    CRiffWaveFile wav;
+    const WaveFormat format = WaveFormat::Pcm(16000, 1, 16);
+    const auto bytes = std::uint32_t(samples.size() * 2);
+    if (wav.Open(path, &format, CRiffWaveFile::kModeWrite) != hr::ok ||
+        wav.Write(bytes, reinterpret_cast<const char*>(samples.data()), nullptr) != hr::ok ||
+        wav.Close() != hr::ok)
+        qFatal("cannot write %s", path.c_str());
+    RecordInfo info;
+    info.type = type;
+    info.SetPath(path);
+    info.SetSkypeName(partner);
+    info.SetFullName(partner + " full");
+    info.startTime = start;
+    info.endTime = start + seconds;
+    info.flags = flags;
+    info.size = bytes + 44;
+    if (storage.Index().AddRecord(info) != 1)
+        qFatal("cannot add the record of %s", path.c_str());
+    return info;
+}
+
+bool FakeAudioOutput::start(QIODevice& pcm, int sampleRate, int channels, std::string& error)
+{
+    if (deviceMissing) {
+        error = "No sound output device was found, so the record cannot be played.";
+        return false;
+    }
+    m_pcm = &pcm;
+    m_rate = sampleRate;
+    m_channels = channels;
+    m_frames = 0;
+    m_suspended = false;
+    m_startFrame = -1;
+    if (auto* source = dynamic_cast<PcmSource*>(&pcm))
+        m_startFrame = source->frame();
+    return true;
+}
+
+void FakeAudioOutput::pull(int ms)
+{
+    if (!m_pcm || m_suspended)
+        return;
+    QByteArray buffer(int(std::int64_t(ms) * m_rate / 1000) * 2 * m_channels, '\0');
+    const qint64 got = m_pcm->read(buffer.data(), buffer.size());
+    if (got > 0)
+        m_frames += got / (2 * m_channels);
+    if (got < buffer.size() && onDrained)
+        onDrained();
+}
+
+AudioOutputFactory FakeOutputFactory()
+{
+    return [] { return std::make_unique<FakeAudioOutput>(); };
+}
+
+} // namespace tw::test
