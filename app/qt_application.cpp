@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include "app/main_window_startup.h"
 #include "app/skype_startup.h"
 #include "app/trace.h"
 #include "platform/qt/qt_event_loop.h"
@@ -60,11 +61,15 @@ void QtApplication::startComponents()
     // The Skype link, the call handling and the main window start here.
     m_skype = std::make_unique<SkypeStartup>(m_app, *m_loop);
     m_skype->start();
+    // The record browser.
+    m_window = std::make_unique<MainWindowStartup>(m_app, *m_instance);
+    m_window->start(m_skype->link());
 }
 
 void QtApplication::stopComponents()
 {
     // ... and stop here, in reverse order, before the settings are saved.
+    m_window.reset();
     if (m_skype)
         m_skype->stop();
     m_skype.reset();

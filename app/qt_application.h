@@ -10,6 +10,7 @@ class QtEventLoop;
 class SignalWatcher;
 class SingleInstance;
 class SkypeStartup;
+class MainWindowStartup;
 
 /// The tellwick process on Qt: the single-instance check, the UI thread's event loop, the
 /// orderly exit on SIGTERM/SIGINT/SIGHUP, and the core start-up (CTWKApp) in between.
@@ -49,6 +50,7 @@ private:
     std::unique_ptr<SignalWatcher> m_signals;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<SkypeStartup> m_skype;
+    std::unique_ptr<MainWindowStartup> m_window; // the record browser
 };
 
 } // namespace tw

@@ -42,7 +42,10 @@ CMainWindow::CMainWindow(Setup setup, QWidget* parent)
         UpdateMenuStates();
         updateStatus();
     });
-    connect(&records, &QTabWidget::currentChanged, this, [this] { UpdateMenuStates(); });
+    connect(&records, &QTabWidget::currentChanged, this, [this] {
+        UpdateMenuStates();
+        updateStatus();
+    });
     for (int tab = 0; tab < 3; ++tab)
         connect(&records.GetList(tab)->model(), &RecordModel::refilled, this,
                 &CMainWindow::updateStatus);
@@ -212,6 +215,20 @@ void CMainWindow::updateStatus()
     if (m_archive)
         text += "  ·  archive " + QString::fromStdString(m_archive->GetFolder());
     m_status->setText(text);
+
+    const QString search = m_view->Filter().Edit()->text();
+    const char* const kinds[3] = {"records", "voice mails", "conversation records"};
+    for (int tab = 0; tab < 3; ++tab) {
+        QString empty;
+        if (!search.isEmpty())
+            empty = QString("No record matches \"%1\".").arg(search);
+        else if (m_archive)
+            empty = QString("This archive holds no %1.").arg(kinds[tab]);
+        else
+            empty = QString("No %1 yet. New ones appear here as calls are answered and recorded.")
+                        .arg(kinds[tab]);
+        m_view->Records().GetList(tab)->SetEmptyText(empty);
+    }
 }
 
 void CMainWindow::Activate()

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include "platform/prompt.h"
 #include "records/record_storage.h"
@@ -45,6 +46,16 @@ CTIRecordList::CTIRecordList(BrowserContext& context, CNavigator* slider, Wavefo
     });
     connect(m_model, &RecordModel::refilled, this, [this] {
         header()->setSortIndicatorShown(false);
+        // The loaded record stays loaded and selected while it is still listed.
+        if (m_playback) {
+            const int row = m_model->rowOf(m_loaded);
+            if (row < 0) {
+                closeLoaded();
+                emit controlCode(3, 0);
+            } else {
+                SelectRow(row);
+            }
+        }
         emit controlCode(9, int(GetSelection().size()));
     });
     m_player.AddDisplay(slider);
@@ -345,6 +356,24 @@ void CTIRecordList::selectionChanged(const QItemSelection& selected,
         emit controlCode(3, int(rows.size()));
     }
     emit controlCode(9, int(rows.size()));
+}
+
+void CTIRecordList::SetEmptyText(const QString& text)
+{
+    m_emptyText = text;
+    viewport()->update();
+}
+
+void CTIRecordList::paintEvent(QPaintEvent* event)
+{
+    QTreeView::paintEvent(event);
+    if (m_model->rowCount() > 0 || m_emptyText.isEmpty())
+        return;
+    // An empty list says why it is empty.
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    painter.drawText(viewport()->rect().adjusted(16, 24, -16, 0), Qt::AlignHCenter | Qt::AlignTop,
+                     m_emptyText);
 }
 
 void CTIRecordList::mousePressEvent(QMouseEvent* event)

@@ -53,6 +53,9 @@ public:
     /// Closes the loaded record if it is this one (its file is about to change).
     bool ReleaseRecord(std::uint32_t startTime);
     void SelectRow(int row);
+    /// What the list says while it has no rows.
+    void SetEmptyText(const QString& text);
+    QString EmptyText() const { return m_emptyText; }
 
 signals:
     void controlCode(int code, int selectedCount);
@@ -62,6 +65,7 @@ signals:
     void contextMenuWanted(const QPoint& globalPos);
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -86,6 +90,7 @@ private:
     WaveformCache* m_waveforms;
     std::unique_ptr<CPlayback> m_playback;
     std::uint32_t m_loaded = 0;
+    QString m_emptyText;
 };
 
 } // namespace tw

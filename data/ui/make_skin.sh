@@ -160,8 +160,9 @@ def padlock(col, shackle, open_=False):
             (seg(8, 10.5, 8, 12.5, 1), hexc("3b2a05") if not open_ else hexc("4a5260"))]
 
 icons = {
-    "unread.bmp": [(circle(8, 8, 4.5), ACCENT)],
-    "read.bmp": [(ring(8, 8, 4, 1.2), hexc("8a96a3"))],
+    # A white rim keeps the dot visible on a selected (highlighted) row.
+    "unread.bmp": [(circle(8, 8, 5.6), WHITE), (circle(8, 8, 4.4), ACCENT)],
+    "read.bmp": [(circle(8, 8, 2.3), hexc("9aa5b1"))],
     "lock.bmp": padlock(hexc("e3a21a"), hexc("b8c2cc")),
     "unlock.bmp": padlock(hexc("a7b1bc"), hexc("a7b1bc"), True),
 }

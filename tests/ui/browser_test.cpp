@@ -113,7 +113,13 @@ private slots:
     void aSearchThatFindsNothingIsNotRepeatedForLongerText()
     {
         CFilterPanel& filter = m_window->View().Filter();
+        select({0});
+        m_window->RunCommand(cmd::Play);
+        QVERIFY(list(0).playback());
         search("zz");
+        // The loaded record left the list: it is closed, and the empty list says why.
+        QVERIFY(!list(0).playback());
+        QCOMPARE(list(0).EmptyText(), QString("No record matches \"zz\"."));
         QCOMPARE(model(1).rowCount(), 0);
         QCOMPARE(model(2).rowCount(), 0);
         QVERIFY(filter.FoundNothing());
