@@ -1,12 +1,15 @@
 #include "app/qt_application.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include <QCoreApplication>
 
 #include "app/main_window_startup.h"
 #include "app/skype_startup.h"
 #include "app/trace.h"
+#include "mainframe/main_frame.h"
+#include "platform/prompt.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/signal_watcher.h"
 #include "platform/qt/single_instance.h"
@@ -56,13 +59,45 @@ QtApplication::Start QtApplication::claimInstance()
     return Start::Fail;
 }
 
+namespace {
+
+const char* toggleReply(CMainFrame::RecordToggle toggle)
+{
+    switch (toggle) {
+    case CMainFrame::RecordToggle::Started:
+        return "Recording started";
+    case CMainFrame::RecordToggle::Stopped:
+        return "Recording stopped";
+    case CMainFrame::RecordToggle::NoCall:
+        break;
+    }
+    return "No call in progress";
+}
+
+} // namespace
+
 void QtApplication::startComponents()
 {
-    // The Skype link, the call handling and the main window start here.
-    m_skype = std::make_unique<SkypeStartup>(m_app, *m_loop);
+    const FolderEnvironment env = currentFolderEnvironment();
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    m_prompt = MainWindowStartup::MakePrompt();
+    m_frame = std::make_unique<CMainFrame>(
+        *m_loop, *m_prompt, m_app.settings(),
+        CMainFrame::Setup{
+            m_app.folders(), kAppTitle,
+            AutostartEntry(configHome ? configHome : "", env.home, env.executablePath), nullptr});
+    m_frame->PushSettings();
+
+    m_skype =
+        std::make_unique<SkypeStartup>(m_app, *m_loop, &m_frame->pipeline(), &m_frame->storage());
     m_skype->start();
+    m_frame->setCallHandling(m_skype->link(), m_skype->callHandling());
+    m_frame->ApplyStartUp();
+    m_frame->StartTimer();
+    m_instance->setToggleRecordingHandler(
+        [this] { return std::string(toggleReply(m_frame->ToggleRecording())); });
     // The record browser.
-    m_window = std::make_unique<MainWindowStartup>(m_app, *m_instance);
+    m_window = std::make_unique<MainWindowStartup>(m_app, *m_instance, *m_frame);
     m_window->start(m_skype->link());
 }
 
@@ -70,9 +105,18 @@ void QtApplication::stopComponents()
 {
     // ... and stop here, in reverse order, before the settings are saved.
     m_window.reset();
+    m_instance->setToggleRecordingHandler({});
+    if (m_frame) {
+        CTWKApp::Log("CMainFrame::OnClosee()");
+        m_frame->setCallHandling(nullptr, nullptr);
+    }
     if (m_skype)
-        m_skype->stop();
+        m_skype->stop(); // joins the record finishers: their records are in the pipeline now
+    if (m_frame)
+        m_frame->Exit();
     m_skype.reset();
+    m_frame.reset();
+    m_prompt.reset();
 }
 
 int QtApplication::run()

@@ -6,6 +6,8 @@
 
 namespace tw {
 
+class CMainFrame;
+class Prompt;
 class QtEventLoop;
 class SignalWatcher;
 class SingleInstance;
@@ -20,9 +22,13 @@ class MainWindowStartup;
 /// startComponents() and stopComponents():
 ///   1. claimInstance()    - a second copy activates the first and ends here, touching no file
 ///   2. CTWKApp::InitInstance - folders, log, settings
-///   3. startComponents()  - everything that runs on the event loop
+///   3. startComponents()  - the main frame (record storage, outbox, pipeline) with its
+///                           settings, the Skype link with its own, the start-with-login
+///                           entry, timer 1000, and the F12 command on the bus
 ///   4. the event loop, until quit() (a signal, or the main window closing)
-///   5. stopComponents(), then CTWKApp::ExitInstance - save settings, close the log
+///   5. stopComponents()   - the link first (its finished records reach the pipeline), then
+///                           CMainFrame::Exit (pipeline, outbox), then CTWKApp::ExitInstance
+///                           saves the settings and closes the log
 /// Construct it after QCoreApplication (or QApplication); it lives on the UI thread.
 class QtApplication
 {
@@ -38,6 +44,7 @@ public:
     CTWKApp& app() { return m_app; }
     QtEventLoop& eventLoop() { return *m_loop; }
     SingleInstance& singleInstance() { return *m_instance; }
+    CMainFrame* mainFrame() { return m_frame.get(); }
 
 private:
     enum class Start { Run, EndQuietly, Fail };
@@ -49,6 +56,8 @@ private:
     std::unique_ptr<QtEventLoop> m_loop;
     std::unique_ptr<SignalWatcher> m_signals;
     std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<Prompt> m_prompt;
+    std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<SkypeStartup> m_skype;
     std::unique_ptr<MainWindowStartup> m_window; // the record browser
 };

@@ -4,34 +4,18 @@
 #include <QDBusConnection>
 
 #include "app/log.h"
-#include "app/record_chunk_sink.h"
+#include "app/log_prompt.h"
 #include "app/trace.h"
 #include "app/twk_app.h"
 #include "mainframe/greetings.h"
 #include "platform/file_util.h"
 #include "platform/qt/dbus_skype_transport.h"
+#include "records/record_storage.h"
 #include "skype/call_handling.h"
 #include "skype/skype_link.h"
 
 namespace tw {
 namespace {
-
-/// Until the windows exist, what the link would show goes to the log; a question is answered
-/// No, which leaves things as they are.
-class LogPrompt : public Prompt
-{
-public:
-    Answer message(const std::string& text, Icon, Buttons buttons) override
-    {
-        appLog().Write(text);
-        return buttons == Buttons::Ok || buttons == Buttons::OkCancel ? Answer::Ok : Answer::No;
-    }
-    std::optional<std::string> chooseFolder(const std::string&, bool) override { return {}; }
-    std::optional<std::string> chooseFile(const std::string&, const std::string&, bool) override
-    {
-        return {};
-    }
-};
 
 class ShellHost : public SkypeLinkHost
 {
@@ -42,7 +26,9 @@ public:
 
 } // namespace
 
-SkypeStartup::SkypeStartup(CTWKApp& app, EventLoop& loop) : m_app(app), m_loop(loop)
+SkypeStartup::SkypeStartup(CTWKApp& app, EventLoop& loop, RecordSink* pipeline,
+                           CRecordStorage* storage)
+    : m_app(app), m_loop(loop), m_pipeline(pipeline), m_storage(storage)
 {}
 
 SkypeStartup::~SkypeStartup()
@@ -87,10 +73,15 @@ bool SkypeStartup::start()
     m_transport = std::move(transport);
     m_prompt = std::make_unique<LogPrompt>();
     m_host = std::make_unique<ShellHost>();
-    m_sink = std::make_unique<RecordChunkSink>();
     m_link = std::make_unique<CSkypeLink>(m_loop, *m_transport, *m_host, *m_prompt);
     m_handling = std::make_unique<CallHandling>(*m_link, m_loop);
-    m_handling->setRecordSink(m_sink.get());
+    m_handling->setRecordSink(m_pipeline);
+    if (CRecordStorage* storage = m_storage) {
+        // A recording starts only with room for it, made by recycling when allowed.
+        m_handling->setFreeSpaceCheck(
+            [storage] { return storage->MeasureFreeSpace() || storage->EnsureFreeSpace(); });
+        m_handling->setTodayFolderSource([storage] { return storage->GetTodayFolder(); });
+    }
     m_link->setCallHandler(m_handling.get());
     PushSettings(m_app, *m_link, *m_handling);
     m_started = true;
@@ -112,7 +103,6 @@ void SkypeStartup::stop()
     m_handling.reset();
     m_link.reset();
     m_transport.reset();
-    m_sink.reset();
     m_host.reset();
     m_prompt.reset();
     appLog().Write("CSkypeLink::Shutdown()");

@@ -7,6 +7,7 @@ namespace tw {
 class CTWKApp;
 class CSkypeLink;
 class CallHandling;
+class CRecordStorage;
 class EventLoop;
 class Prompt;
 class RecordSink;
@@ -21,7 +22,11 @@ class SkypeLinkHost;
 class SkypeStartup
 {
 public:
-    SkypeStartup(CTWKApp& app, EventLoop& loop);
+    /// pipeline takes the finished records (null: they are made and logged, no more);
+    /// storage answers the free-space check and today's folder (null: always room, the
+    /// link's own date folder). Both outlive stop().
+    SkypeStartup(CTWKApp& app, EventLoop& loop, RecordSink* pipeline = nullptr,
+                 CRecordStorage* storage = nullptr);
     ~SkypeStartup();
     SkypeStartup(const SkypeStartup&) = delete;
     SkypeStartup& operator=(const SkypeStartup&) = delete;
@@ -42,10 +47,11 @@ public:
 private:
     CTWKApp& m_app;
     EventLoop& m_loop;
+    RecordSink* m_pipeline;
+    CRecordStorage* m_storage;
     std::unique_ptr<Prompt> m_prompt;
     std::unique_ptr<SkypeLinkHost> m_host;
     std::unique_ptr<SkypeTransport> m_transport;
-    std::unique_ptr<RecordSink> m_sink;
     std::unique_ptr<CSkypeLink> m_link;
     std::unique_ptr<CallHandling> m_handling;
     bool m_started = false;

@@ -11,6 +11,7 @@
 #include "sim/sim_model.h"
 #include "sim/sim_script.h"
 #include "sim/sim_service.h"
+#include "sim/sim_vocabulary.h"
 #include "skype_api_adaptor.h"
 #include "skype_sim_adaptor.h"
 
@@ -44,7 +45,8 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Substitute Skype client: owns com.Skype.API on the session bus.\n"
-        "Run 'skype-sim ctl' for the control commands.");
+        "Run 'skype-sim ctl' for the control commands.\n" +
+        helpText());
     parser.addHelpOption();
     QCommandLineOption auth("auth", "NAME policy: accept, refuse, offline or pending:SECONDS.",
                             "policy", "accept");

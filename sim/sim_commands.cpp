@@ -1,20 +1,14 @@
 // The text protocol of the substitute Skype client: one command in, one reply out, as the
-// real client answered (keywords in any case; values kept as given).
+// real client answered (keywords in any case; values kept as given). Every keyword is
+// looked up in sim_vocabulary.h first; a word that is not there gets the client's error.
 #include <QTimer>
 
-#include "sim/redirect_value.h"
 #include "sim/sim_model.h"
+#include "sim/sim_vocabulary.h"
 
 namespace tw::sim {
 
 namespace {
-
-constexpr int kMaxChatLog = 10000;
-
-QString err(int code, const char* text)
-{
-    return QStringLiteral("ERROR %1 %2").arg(code).arg(QLatin1String(text));
-}
 
 /// The text after the first n space-separated words (spaces inside it kept).
 QString restAfter(const QString& command, int n)
@@ -34,45 +28,59 @@ bool is(const QString& word, const char* keyword)
     return word.compare(QLatin1String(keyword), Qt::CaseInsensitive) == 0;
 }
 
+const QString kNoValue = QStringLiteral("<no value>"); // listed but not answered: a table fails
+
 } // namespace
 
 QString SimModel::execute(const QString& command)
 {
     const QStringList w = command.split(QLatin1Char(' '));
     const QString verb = w.value(0).toUpper();
+    static const QStringList compound{"GET", "SET", "ALTER", "SEARCH", "CLEAR"};
     if (command.isEmpty())
-        return err(1, "General syntax error");
+        return errorReply(1, "General syntax error");
+    if (!findKeyword(kCommandVerbs, verb) && !compound.contains(verb))
+        return errorReply(2, "Unknown command");
     if (verb == "PING")
         return QStringLiteral("PONG");
     if (verb == "PROTOCOL") {
         bool ok = false;
         const int asked = w.value(1).toInt(&ok);
         if (!ok || asked < 1)
-            return err(1, "Invalid protocol");
+            return errorReply(1, "General syntax error");
         return QStringLiteral("PROTOCOL %1").arg(std::min(asked, m_s.protocol));
     }
     if (verb == "GET")
-        return get(w, command);
+        return get(w);
     if (verb == "SET")
         return set(w, command);
     if (verb == "ALTER")
-        return alterCall(command);
+        return alter(command);
     if (verb == "SEARCH")
-        return search(w.value(1).toUpper());
+        return search(w.value(1).toUpper(), restAfter(command, 2));
+    if (verb == "CLEAR")
+        return clear(w, command);
     if (verb == "CALL")
         return callCommand(restAfter(command, 1));
-    if (verb == "CHAT" && is(w.value(1), "CREATE"))
-        return chatCreate(restAfter(command, 2));
+    if (verb == "CHAT")
+        return is(w.value(1), "CREATE") ? m_chats.create(restAfter(command, 2))
+                                        : errorReply(503, "CHAT: Invalid or unknown action");
     if (verb == "CHATMESSAGE")
-        return chatMessage(restAfter(command, 1));
+        return m_chats.send(restAfter(command, 1));
+    if (verb == "MESSAGE")
+        return m_chats.sendTo(restAfter(command, 1));
     if (verb == "OPEN")
-        return command; // OPEN CHAT <name> and friends only show a window
-    return err(2, "Unknown command");
+        return command;                      // OPEN CHAT <name> and friends only show a window
+    return errorReply(2, "Unknown command"); // NAME: answered by the service
 }
 
-QString SimModel::get(const QStringList& w, const QString& command)
+QString SimModel::get(const QStringList& w)
 {
     const QString what = w.value(1).toUpper();
+    if (findObject(kGetObjects, what))
+        return getObject(what, w);
+    if (!findKeyword(kGetWhats, what) || w.size() != 2)
+        return errorReply(7, "GET: invalid WHAT");
     if (what == "SKYPEVERSION")
         return "SKYPEVERSION " + m_s.version;
     if (what == "USERSTATUS")
@@ -83,36 +91,63 @@ QString SimModel::get(const QStringList& w, const QString& command)
         return "AUDIO_IN " + m_s.audioIn;
     if (what == "AUDIO_OUT")
         return "AUDIO_OUT " + m_s.audioOut;
+    if (what == "RINGER")
+        return "RINGER " + m_ringer;
     if (what == "AUTOAWAY")
         return m_autoAway ? QStringLiteral("AUTOAWAY ON") : QStringLiteral("AUTOAWAY OFF");
     if (what == "CONNSTATUS")
         return QStringLiteral("CONNSTATUS ONLINE");
     if (what == "MUTE")
         return m_mute ? QStringLiteral("MUTE ON") : QStringLiteral("MUTE OFF");
-    if (what == "USER" && w.size() >= 4)
-        return getUser(w[2], restAfter(command, 3).toUpper());
-    if (what == "CALL" && w.size() >= 4) {
-        QString error;
-        Call* call = callNamed(w[2], &error);
-        if (!call)
-            return error;
-        return getCall(*call, w);
-    }
-    return err(7, "GET: invalid WHAT");
+    return kNoValue;
 }
 
-SimModel::Call* SimModel::callNamed(const QString& word, QString* error)
+QString SimModel::getObject(const QString& what, const QStringList& w)
+{
+    if (what == "USER")
+        return getUser(w);
+    if (what == "CALL") {
+        QString error;
+        Call* call = callNamed(w.value(2), &error);
+        if (!call)
+            return error;
+        if (!findKeyword(kCallProps, w.value(3)))
+            return errorReply(13, "Invalid PROP");
+        return getCall(*call, w);
+    }
+    if (what == "CHAT")
+        return m_chats.getChat(w);
+    if (what == "CHATMESSAGE")
+        return m_chats.getMessage(w);
+    if (what == "PROFILE") {
+        if (!findKeyword(kProfileProps, w.value(2)) || w.size() != 3)
+            return errorReply(7, "GET: invalid WHAT");
+        const QString property = w[2].toUpper();
+        return QStringLiteral("PROFILE %1 %2")
+            .arg(property, property == "FULLNAME" ? m_s.userFullName : m_moodText);
+    }
+    return kNoValue;
+}
+
+SimModel::Call* SimModel::callNamed(const QString& word, QString* error, int invalidCode)
 {
     bool ok = false;
     const int id = word.toInt(&ok);
     Call* call = ok ? findCall(id) : nullptr;
     if (!call)
-        *error = ok ? err(12, "Unknown call") : err(11, "Invalid call id");
+        *error = ok ? errorReply(invalidCode + 1, "Unknown call")
+                    : errorReply(invalidCode, "Invalid call id");
     return call;
 }
 
-QString SimModel::getUser(const QString& handle, const QString& property)
+QString SimModel::getUser(const QStringList& w)
 {
+    const QString handle = w.value(2);
+    if (handle.isEmpty())
+        return errorReply(8, "Invalid user handle");
+    if (!findKeyword(kUserProps, w.value(3)) || w.size() != 4)
+        return errorReply(10, "Invalid PROP");
+    const QString property = w[3].toUpper();
     const bool me = handle == m_s.userHandle;
     const SimContact* c = contact(handle);
     const QString prefix = QStringLiteral("USER %1 %2 ").arg(handle, property);
@@ -130,7 +165,9 @@ QString SimModel::getUser(const QString& handle, const QString& property)
         return prefix;
     if (property == "BUDDYSTATUS")
         return prefix + (c ? QStringLiteral("3") : QStringLiteral("1"));
-    return err(13, "Invalid property");
+    if (property == "MOOD_TEXT")
+        return prefix + (me ? m_moodText : QString());
+    return kNoValue;
 }
 
 QString SimModel::getCall(Call& call, const QStringList& w)
@@ -161,6 +198,8 @@ QString SimModel::getCall(Call& call, const QStringList& w)
         return prefix + call.captureMic;
     if (property == "VAA_INPUT_STATUS")
         return prefix + (call.vaaInput ? "TRUE" : "FALSE");
+    if (property == "SEEN")
+        return prefix + (call.seen ? "TRUE" : "FALSE");
     if (property == "FAILUREREASON")
         return prefix + "1";
     if (property == "SUBJECT" || property == "PSTN_NUMBER" || property == "PSTN_STATUS")
@@ -180,7 +219,7 @@ QString SimModel::getCall(Call& call, const QStringList& w)
         bool ok = false;
         const int n = w.value(4).toInt(&ok);
         if (!ok || n < 1 || n > int(legs.size()))
-            return err(13, "Invalid property");
+            return errorReply(71, "Invalid conference participant NO");
         const Call* leg = legs[size_t(n - 1)];
         const QString type = QString(leg->incoming ? "INCOMING_" : "OUTGOING_") +
                              (leg->partner.startsWith('+') ? "PSTN" : "P2P");
@@ -189,211 +228,175 @@ QString SimModel::getCall(Call& call, const QStringList& w)
             .arg(n)
             .arg(leg->partner, type, leg->status, leg->partnerName);
     }
-    return err(13, "Invalid property");
+    return kNoValue;
+}
+
+QString SimModel::setObject(const QString& what, const QStringList& w, const QString& command)
+{
+    if (what == "CALL") {
+        QString error;
+        Call* call = callNamed(w.value(2), &error, 19);
+        if (!call)
+            return error;
+        if (!findKeyword(kCallSetProps, w.value(3)))
+            return errorReply(21, "Unknown/disallowed call prop");
+        return setCall(*call, w);
+    }
+    if (what == "CHATMESSAGE")
+        return m_chats.setMessage(w);
+    if (what == "PROFILE") {
+        if (!findKeyword(kProfileSetProps, w.value(2)))
+            return errorReply(552, "SET PROFILE : invalid property profile given");
+        const QString property = w[2].toUpper();
+        const QString value = restAfter(command, 3);
+        (property == "FULLNAME" ? m_s.userFullName : m_moodText) = value;
+        const QString reply = QStringLiteral("PROFILE %1 %2").arg(property, value);
+        emitNote(reply);
+        return reply;
+    }
+    return kNoValue;
 }
 
 QString SimModel::set(const QStringList& w, const QString& command)
 {
     const QString what = w.value(1).toUpper();
+    if (findObject(kSetObjects, what))
+        return setObject(what, w, command);
+    if (!findKeyword(kSetWhats, what))
+        return errorReply(18, "SET: invalid WHAT");
+    const QString value = restAfter(command, 2);
     if (what == "USERSTATUS") {
-        const QString status = w.value(2).toUpper();
-        if (!isUserStatus(status) || w.size() != 3)
-            return err(28, "Unknown userstatus");
+        const QString status = value.toUpper();
+        if (!isUserStatus(status))
+            return errorReply(28, "Unknown userstatus");
         setUserStatus(status);
         return "USERSTATUS " + status;
     }
-    if (what == "MUTE") {
-        const QString v = w.value(2).toUpper();
+    if (what == "MUTE" || what == "AUTOAWAY") {
+        const QString v = value.toUpper();
         if (v != "ON" && v != "OFF")
-            return err(1, "Invalid MUTE value");
+            return errorReply(53, "invalid value");
         const bool inCall = std::any_of(m_calls.begin(), m_calls.end(), [](const auto& kv) {
             return kv.second->status == "INPROGRESS";
         });
-        m_mute = v == "ON" && inCall;
-        return m_mute ? QStringLiteral("MUTE ON") : QStringLiteral("MUTE OFF");
+        bool& flag = what == "MUTE" ? m_mute : m_autoAway;
+        flag = v == "ON" && (inCall || what == "AUTOAWAY"); // nothing to mute without a call
+        return what + (flag ? " ON" : " OFF");
     }
-    if (what == "AUTOAWAY") {
-        m_autoAway = is(w.value(2), "ON");
-        return m_autoAway ? QStringLiteral("AUTOAWAY ON") : QStringLiteral("AUTOAWAY OFF");
-    }
-    if (what == "CALL" && w.size() >= 5) {
-        QString error;
-        Call* call = callNamed(w[2], &error);
-        if (!call)
-            return error;
-        return setCall(*call, w, command);
-    }
-    return err(7, "SET: invalid WHAT");
+    // AUDIO_IN, AUDIO_OUT, RINGER: any device name.
+    if (value.trimmed().isEmpty())
+        return errorReply(50, "cannot set device");
+    (what == "AUDIO_IN" ? m_s.audioIn : what == "AUDIO_OUT" ? m_s.audioOut : m_ringer) = value;
+    return what + ' ' + value;
 }
 
-QString SimModel::setCall(Call& call, const QStringList& w, const QString&)
+QString SimModel::setCall(Call& call, const QStringList& w)
 {
     const QString property = w[3].toUpper();
-    const QString value = w[4].toUpper();
-    if (property == "STATUS") {
-        if (value == "INPROGRESS") {
-            if (call.status == "RINGING" && call.incoming) {
-                const QString reply = QStringLiteral("CALL %1 STATUS INPROGRESS").arg(call.id);
-                goInProgress(call);
-                return reply;
-            }
-            if (call.status == "LOCALHOLD" || call.status == "REMOTEHOLD") {
-                goInProgress(call);
-                return QStringLiteral("CALL %1 STATUS INPROGRESS").arg(call.id);
-            }
-            if (call.status == "INPROGRESS")
-                return QStringLiteral("CALL %1 STATUS INPROGRESS").arg(call.id);
-            return err(21, "Cannot answer or resume this call");
-        }
-        if (value == "ONHOLD") {
-            if (call.status != "INPROGRESS")
-                return err(22, "Cannot hold this call at the moment");
-            // Answered with the state at that moment; the hold itself follows as a notice.
-            const QString reply = QStringLiteral("CALL %1 STATUS INPROGRESS").arg(call.id);
-            const int id = call.id;
-            QTimer::singleShot(0, this, [this, id] { hold(id, false); });
-            return reply;
-        }
-        if (value == "FINISHED") {
-            if (!isActive(call))
-                return err(24, "Cannot hangup inactive call");
-            QString end = QStringLiteral("FINISHED");
-            if (call.status == "RINGING" && call.incoming)
-                end = QStringLiteral("REFUSED");
-            else if (call.status == "RINGING" || call.status == "ROUTING" ||
-                     call.status == "UNPLACED")
-                end = QStringLiteral("CANCELLED");
-            onAudioTick();
-            endCall(call, end);
-            return QStringLiteral("CALL %1 STATUS %2").arg(call.id).arg(end);
-        }
-        return err(13, "Invalid property");
+    const QString value = w.value(4).toUpper();
+    const QString reply = QStringLiteral("CALL %1 %2 %3").arg(call.id);
+    if (property == "SEEN") {
+        if (w.size() > 5 || (w.size() == 5 && value != "TRUE"))
+            return errorReply(21, "Unknown/disallowed call prop");
+        if (!call.seen)
+            emitNote(reply.arg(property, "TRUE"));
+        call.seen = true;
+        return reply.arg(property, "TRUE");
     }
     if (property == "JOIN_CONFERENCE") {
         bool ok = false;
-        const int other = w[4].toInt(&ok);
+        const int other = w.value(4).toInt(&ok);
         if (!ok)
-            return err(11, "Invalid call id");
-        QString reply;
-        const QString problem = joinCalls(call.id, other, &reply);
-        return problem.isEmpty() ? reply : err(12, "Unknown call");
+            return errorReply(19, "Invalid call id");
+        QString answer;
+        const QString problem = joinCalls(call.id, other, &answer);
+        return problem.isEmpty() ? answer : errorReply(20, "Unknown call");
     }
-    return err(13, "Invalid property");
-}
-
-QString SimModel::alterCall(const QString& command)
-{
-    const QStringList w = command.split(QLatin1Char(' '));
-    if (w.size() < 4 || !is(w[1], "CALL"))
-        return err(2, "Unknown command");
-    QString error;
-    Call* call = callNamed(w[2], &error);
-    if (!call)
-        return error;
-    const int id = call->id;
-    const QString action = w[3].toUpper();
-    // The four-word ALTER forms of protocol 7.
-    if (action == "ANSWER" || action == "RESUME" || action == "HOLD" || action == "HANGUP") {
-        QString problem;
-        if (action == "ANSWER")
-            problem = answer(id);
-        else if (action == "RESUME")
-            problem = resume(id);
-        else if (action == "HOLD")
-            problem = hold(id, false);
-        else if (!isActive(*call))
-            problem = QStringLiteral("ended");
-        else {
-            onAudioTick();
-            endCall(*call, QStringLiteral("FINISHED"));
+    // STATUS
+    if (value == "INPROGRESS") {
+        if (call.status == "RINGING" && call.incoming) {
+            goInProgress(call);
+            return reply.arg(property, value);
         }
-        return problem.isEmpty() ? command : err(24, "Action failed");
+        if (call.status == "LOCALHOLD" || call.status == "REMOTEHOLD")
+            goInProgress(call);
+        if (call.status == "INPROGRESS")
+            return reply.arg(property, value);
+        return errorReply(23, "Cannot resume this call at the moment");
     }
-    if (action != "SET_INPUT" && action != "SET_OUTPUT" && action != "SET_CAPTURE_MIC")
-        return err(13, "Invalid property");
-
-    const QString value = restAfter(command, 4);
-    std::vector<RedirectTarget> targets;
-    if (!parseRedirectValue(value, &targets))
-        return err(1, "Invalid redirection value");
-    std::vector<std::string> files;
-    for (const RedirectTarget& t : targets)
-        if (t.kind == "FILE")
-            files.push_back(t.value.toStdString());
-
-    onAudioTick(); // what was said so far belongs to the old files
-    std::vector<std::string> failed;
-    if (action == "SET_INPUT") {
-        call->input = value;
-        stopGreeting(*call);
-        call->greetingStarted = false;
-        call->greetingFile = files.empty() ? QString() : QString::fromStdString(files.front());
-        startGreetingIfDue(*call);
-    } else if (action == "SET_OUTPUT") {
-        call->output = value;
-        failed = call->audio->setOutputFiles(isActive(*call) ? files : std::vector<std::string>{});
-    } else {
-        call->captureMic = value;
-        failed = call->audio->setMicFiles(isActive(*call) ? files : std::vector<std::string>{});
+    if (value == "ONHOLD") {
+        if (call.status != "INPROGRESS")
+            return errorReply(22, "Cannot hold this call at the moment");
+        // Answered with the state at that moment; the hold itself follows as a notice.
+        QTimer::singleShot(0, this, [this, id = call.id] { hold(id, false); });
+        return reply.arg(property, call.status);
     }
-    for (const std::string& path : failed)
-        Q_EMIT warning(QStringLiteral("cannot create %1").arg(QString::fromStdString(path)));
-    return command; // acknowledged by an exact echo
+    if (value == "FINISHED") {
+        if (!isActive(call))
+            return errorReply(24, "Cannot hangup inactive call");
+        return reply.arg(property, endByUser(call));
+    }
+    return errorReply(21, "Unknown/disallowed call prop");
 }
 
-QString SimModel::search(const QString& what)
+QString SimModel::search(const QString& what, const QString& target)
 {
+    if (!findKeyword(kSearchWhats, what))
+        return errorReply(3, "Search: unknown WHAT");
+    if (what.contains("CHAT"))
+        return m_chats.search(what, target);
     QStringList items;
     if (what == "FRIENDS") {
+        if (!target.isEmpty())
+            return errorReply(67, "Target not allowed with SEARCH FRIENDS");
         for (const SimContact& c : m_s.contacts)
             items << c.handle;
         return "USERS " + items.join(QStringLiteral(", "));
     }
-    if (what == "ACTIVECALLS" || what == "CALLS" || what == "MISSEDCALLS") {
-        for (const auto& [id, call] : m_calls) {
-            const bool pick = what == "CALLS"         ? true
-                              : what == "ACTIVECALLS" ? isActive(*call)
-                                                      : call->status == "MISSED";
-            if (pick)
-                items << QString::number(id);
-        }
-        return "CALLS " + items.join(QStringLiteral(", "));
+    if (what == "MISSEDCALLS" && !target.isEmpty())
+        return errorReply(6, "SEARCH MISSEDCALLS: target not allowed");
+    if (what == "ACTIVECALLS" && !target.isEmpty())
+        return errorReply(29, "SEARCH ACTIVECALLS: target not allowed");
+    for (const auto& [id, call] : m_calls) {
+        const bool pick = what == "CALLS"         ? target.isEmpty() || call->partner == target
+                          : what == "ACTIVECALLS" ? isActive(*call)
+                                                  : call->status == "MISSED";
+        if (pick)
+            items << QString::number(id);
     }
-    return err(7, "SEARCH: invalid WHAT");
+    return "CALLS " + items.join(QStringLiteral(", "));
 }
 
-QString SimModel::callCommand(const QString& target)
+QString SimModel::clear(const QStringList& w, const QString& command)
 {
-    const QString handle = target.section(QLatin1Char(','), 0, 0).trimmed();
-    if (handle.isEmpty() || handle.contains(QLatin1Char(' ')))
-        return err(1, "Invalid target");
+    if (w.size() < 2 || w[1].isEmpty())
+        return errorReply(520, "CLEAR needs a target");
+    if (!findKeyword(kClearWhats, w[1]))
+        return errorReply(521, "Invalid/unknown CLEAR target");
+    if (is(w[1], "CHATHISTORY"))
+        return w.size() == 2 ? m_chats.clearHistory()
+                             : errorReply(522, "CLEAR CHATHISTORY takes no arguments");
+    static const QStringList kinds{"ALL", "MISSED", "INCOMING", "OUTGOING"};
+    const QString kind = w.value(2).toUpper();
+    if (!kinds.contains(kind))
+        return errorReply(524, "CLEAR CALLHISTORY: missing target argument");
+    const QString handle = w.value(3);
+    if (w.size() > 4 || (w.size() == 4 && handle.isEmpty()))
+        return errorReply(525, "CLEAR CALLHISTORY: invalid handle argument");
+    clearCallHistory(kind, handle.isEmpty() || is(handle, "ALL") ? QString() : handle);
+    return command;
+}
+
+QString SimModel::callCommand(const QString& targets)
+{
+    const QString handle = targets.trimmed();
+    if (handle.isEmpty())
+        return errorReply(4, "Empty target not allowed");
+    if (handle.contains(QLatin1Char(',')) || handle.contains(QLatin1Char(' ')))
+        return errorReply(72, "Cannot create conference"); // calls to several are not played
     int id = 0;
     dial(handle, &id);
     return QStringLiteral("CALL %1 STATUS UNPLACED").arg(id);
-}
-
-QString SimModel::chatCreate(const QString& targets)
-{
-    QString target = targets.section(QLatin1String(", "), 0, 0);
-    if (target.endsWith(QLatin1String(" DIALOG"), Qt::CaseInsensitive))
-        target.chop(7);
-    if (target.isEmpty() || target.contains(QLatin1Char(' ')))
-        return err(1, "Invalid target");
-    return QStringLiteral("CHAT %1 STATUS DIALOG").arg(chatNameWith(target, true));
-}
-
-QString SimModel::chatMessage(const QString& rest)
-{
-    const int space = rest.indexOf(QLatin1Char(' '));
-    if (space <= 0)
-        return err(1, "Invalid CHATMESSAGE");
-    m_chatLog << rest;
-    if (m_chatLog.size() > kMaxChatLog)
-        m_chatLog.removeFirst();
-    const int id = m_nextMessageId++;
-    QTimer::singleShot(
-        200, this, [this, id] { emitNote(QStringLiteral("CHATMESSAGE %1 STATUS SENT").arg(id)); });
-    return QStringLiteral("CHATMESSAGE %1 STATUS SENDING").arg(id);
 }
 
 } // namespace tw::sim

@@ -30,7 +30,7 @@ constexpr CtlVerb kCtlVerbs[] = {
     {"join", "Join", "ss", 0, "join CALL CALL"},
     {"status", "SetUserStatus", "s", 0, "status ONLINE|AWAY|NA|DND|INVISIBLE|OFFLINE|..."},
     {"contact", "SetContact", "sss", 1, "contact HANDLE \"Full Name\" [STATUS]"},
-    {"chat", "IncomingChat", "s", 0, "chat HANDLE"},
+    {"chat", "IncomingChat", "ss", 1, "chat HANDLE [\"TEXT\"]"},
     {"notify", "SendNotification", "s", 0, "notify \"TEXT\""},
     {"auth", "SetAuthPolicy", "s", 0, "auth accept|refuse|offline|pending:SECONDS"},
     {"silent", "SetSilent", "b", 0, "silent on|off"},

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include <QDateTime>
-#include <QRandomGenerator>
 
 namespace tw::sim {
 
@@ -35,8 +34,15 @@ bool isOnlineStatus(const QString& status)
 }
 
 SimModel::SimModel(SimSettings settings, QObject* parent)
-    : QObject(parent), m_s(std::move(settings)), m_nextCallId(m_s.firstCallId)
+    : QObject(parent), m_s(std::move(settings)), m_nextCallId(m_s.firstCallId),
+      m_ringer(m_s.audioOut), m_chats(m_s.userHandle, [this](const QString& handle) {
+          if (handle == m_s.userHandle)
+              return m_s.userFullName;
+          const SimContact* c = contact(handle);
+          return c && !c->fullName.isEmpty() ? c->fullName : handle;
+      })
 {
+    connect(&m_chats, &SimChats::notification, this, &SimModel::notification);
     m_clock.start();
     m_audioTimer.setInterval(kAudioTickMs);
     connect(&m_audioTimer, &QTimer::timeout, this, &SimModel::onAudioTick);
@@ -171,6 +177,34 @@ void SimModel::endCall(Call& call, const QString& status)
                      [](const auto& kv) { return kv.second->status == "INPROGRESS"; }))
         m_mute = false;
     updateAudioTimer();
+}
+
+QString SimModel::endByUser(Call& call)
+{
+    QString end = QStringLiteral("FINISHED");
+    if (call.status == "RINGING" && call.incoming)
+        end = QStringLiteral("REFUSED");
+    else if (call.status == "RINGING" || call.status == "ROUTING" || call.status == "UNPLACED")
+        end = QStringLiteral("CANCELLED");
+    onAudioTick();
+    endCall(call, end);
+    return end;
+}
+
+void SimModel::clearCallHistory(const QString& kind, const QString& partner)
+{
+    for (auto it = m_calls.begin(); it != m_calls.end();) {
+        const Call& c = *it->second;
+        const bool ofKind = kind == "ALL"        ? true
+                            : kind == "MISSED"   ? c.status == "MISSED"
+                            : kind == "INCOMING" ? c.incoming
+                                                 : !c.incoming;
+        if (!isActive(c) && ofKind && (partner.isEmpty() || c.partner == partner))
+            it = m_calls.erase(it);
+        else
+            ++it;
+    }
+    emitNote(QStringLiteral("CALLHISTORYCHANGED"));
 }
 
 void SimModel::startGreetingIfDue(Call& call)
@@ -381,32 +415,9 @@ QString SimModel::setContact(const QString& handle, const QString& fullName, con
     return {};
 }
 
-QString SimModel::chatNameWith(const QString& partner, bool startedByMe)
+QString SimModel::incomingChat(const QString& handle, const QString& text, QString* chatName)
 {
-    const QString key = partner + (startedByMe ? "|me" : "|them");
-    auto it = m_chats.find(key);
-    if (it != m_chats.end())
-        return it.value();
-    const quint64 tag = QRandomGenerator::global()->generate64();
-    const QString name = startedByMe ? QStringLiteral("#%1/$%2;%3")
-                                           .arg(m_s.userHandle, partner)
-                                           .arg(tag, 16, 16, QLatin1Char('0'))
-                                     : QStringLiteral("#%1/$%2;%3")
-                                           .arg(partner, m_s.userHandle)
-                                           .arg(tag, 16, 16, QLatin1Char('0'));
-    m_chats.insert(key, name);
-    return name;
-}
-
-QString SimModel::incomingChat(const QString& handle, QString* chatName)
-{
-    if (handle.isEmpty())
-        return QStringLiteral("no chat partner");
-    const QString name = chatNameWith(handle, false);
-    if (chatName)
-        *chatName = name;
-    emitNote(QStringLiteral("CHAT %1 STATUS DIALOG").arg(name));
-    return {};
+    return m_chats.receive(handle, text, chatName);
 }
 
 } // namespace tw::sim

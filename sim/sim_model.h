@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "sim/call_audio.h"
+#include "sim/sim_chats.h"
 
 namespace tw::sim {
 
@@ -63,6 +64,7 @@ public:
         QString greetingFile;
         bool greetingStarted = false;
         bool vaaInput = false;
+        bool seen = false;
         std::unique_ptr<CallAudio> audio;
         std::unique_ptr<QTimer> durationTimer;
         qint64 lastAudioMs = -1;
@@ -89,13 +91,14 @@ public:
     QString join(int host, int other);
     QString setUserStatus(const QString& status);
     QString setContact(const QString& handle, const QString& fullName, const QString& status);
-    QString incomingChat(const QString& handle, QString* chatName);
+    /// The contact writes to the local user (an empty text: a greeting).
+    QString incomingChat(const QString& handle, const QString& text, QString* chatName);
 
     /// A call named by its id, or the latest call with that partner that has not ended.
     int resolveCall(const QString& ref) const;
     QStringList callList() const;
-    QStringList chatLog() const { return m_chatLog; }
-    void clearChatLog() { m_chatLog.clear(); }
+    QStringList chatLog() const { return m_chats.sentLog(); }
+    void clearChatLog() { m_chats.clearSentLog(); }
 
 Q_SIGNALS:
     void notification(const QString& text);
@@ -103,18 +106,23 @@ Q_SIGNALS:
 
 private:
     // sim_commands.cpp: the text protocol
-    QString get(const QStringList& w, const QString& command);
+    QString get(const QStringList& w);
+    QString getObject(const QString& what, const QStringList& w);
     QString set(const QStringList& w, const QString& command);
+    QString setObject(const QString& what, const QStringList& w, const QString& command);
     QString getCall(Call& call, const QStringList& w);
-    QString getUser(const QString& handle, const QString& property);
-    QString setCall(Call& call, const QStringList& w, const QString& command);
-    QString alterCall(const QString& command);
-    QString callCommand(const QString& target);
-    QString chatCreate(const QString& targets);
-    QString chatMessage(const QString& rest);
-    QString search(const QString& what);
-    /// The call a command names by its id word; nullptr with the error reply set otherwise.
-    Call* callNamed(const QString& word, QString* error);
+    QString getUser(const QStringList& w);
+    QString setCall(Call& call, const QStringList& w);
+    QString callCommand(const QString& targets);
+    QString search(const QString& what, const QString& target);
+    QString clear(const QStringList& w, const QString& command);
+    /// The call a command names by its id word; nullptr with the error reply set otherwise
+    /// (invalidCode for a word that is no id, the next code for an unknown call).
+    Call* callNamed(const QString& word, QString* error, int invalidCode = 11);
+    // sim_call_alter.cpp
+    QString alter(const QString& command);
+    QString redirect(Call& call, const QString& action, const QString& value,
+                     const QString& command);
 
     // sim_model.cpp: state changes
     Call* findCall(int id);
@@ -124,6 +132,12 @@ private:
     void setStatus(Call& call, const QString& status);
     void goInProgress(Call& call);
     void endCall(Call& call, const QString& status);
+    /// The local user ends the call: REFUSED while it rings in, CANCELLED before the far end
+    /// answered, else FINISHED. Returns that status.
+    QString endByUser(Call& call);
+    /// Forgets ended calls of a kind (ALL, MISSED, INCOMING, OUTGOING), with one partner or
+    /// (empty) everyone's.
+    void clearCallHistory(const QString& kind, const QString& partner);
     void startGreetingIfDue(Call& call);
     void stopGreeting(Call& call);
     QString joinCalls(int host, int other, QString* reply);
@@ -131,7 +145,6 @@ private:
     void onDurationTick(int id);
     void emitNote(const QString& text) { Q_EMIT notification(text); }
     CallAudio::Voice voiceFor(const QString& path);
-    QString chatNameWith(const QString& partner, bool startedByMe);
     const SimContact* contact(const QString& handle) const;
     bool isActive(const Call& call) const;
     void updateAudioTimer();
@@ -140,11 +153,11 @@ private:
     std::map<int, std::unique_ptr<Call>> m_calls;
     int m_nextCallId;
     int m_nextConfId = 17930;
-    int m_nextMessageId = 401;
     bool m_mute = false;
     bool m_autoAway = true;
-    QHash<QString, QString> m_chats; // chat name by "partner|direction"
-    QStringList m_chatLog;
+    QString m_ringer;
+    QString m_moodText;
+    SimChats m_chats;
     QHash<QString, CallAudio::Voice> m_voices;
     QTimer m_audioTimer;
     QElapsedTimer m_clock;

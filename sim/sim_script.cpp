@@ -20,7 +20,7 @@ struct Verb
 
 constexpr Verb kVerbs[] = {
     {"ring", 1, 3},    {"dial", 1, 1},      {"answer", 1, 1}, {"hold", 1, 1}, {"remotehold", 1, 1},
-    {"resume", 1, 1},  {"hangup", 1, 1},    {"join", 2, 2},   {"chat", 1, 1}, {"status", 1, 1},
+    {"resume", 1, 1},  {"hangup", 1, 1},    {"join", 2, 2},   {"chat", 1, 2}, {"status", 1, 1},
     {"contact", 2, 3}, {"notify", 1, 1000}, {"quit", 0, 0},
 };
 
@@ -122,7 +122,7 @@ void SimScript::run(SimModel& model, const Step& step)
     } else if (verb == "dial") {
         problem = model.dial(w[1], nullptr);
     } else if (verb == "chat") {
-        problem = model.incomingChat(w[1], nullptr);
+        problem = model.incomingChat(w[1], w.value(2), nullptr); // chat HANDLE ["TEXT"]
     } else if (verb == "status") {
         problem = model.setUserStatus(w[1].toUpper());
     } else if (verb == "contact") {

@@ -226,10 +226,10 @@ void SimControl::SetContact(const QString& handle, const QString& fullName, cons
     check(m_model.setContact(handle, fullName, status.toUpper()));
 }
 
-QString SimControl::IncomingChat(const QString& handle)
+QString SimControl::IncomingChat(const QString& handle, const QString& text)
 {
     QString chat;
-    check(m_model.incomingChat(handle, &chat));
+    check(m_model.incomingChat(handle, text, &chat));
     return chat;
 }
 

@@ -85,7 +85,7 @@ public Q_SLOTS:
     void Join(const QString& host, const QString& other);
     void SetUserStatus(const QString& status);
     void SetContact(const QString& handle, const QString& fullName, const QString& status);
-    QString IncomingChat(const QString& handle);
+    QString IncomingChat(const QString& handle, const QString& text);
     void SendNotification(const QString& text);
     void SetAuthPolicy(const QString& policy);
     void SetSilent(bool silent);

@@ -73,8 +73,6 @@ public:
     void Activate();
     /// The title with " - Archieved Records (folder)" for an open archive, bare without.
     void UpdateTitle(const std::optional<std::string>& folder);
-    /// The live records, when they are made after the window (shown from then on).
-    void SetLiveStorage(CRecordStorage* live);
     /// Fills the lists from the live records (start-up, after the folder changed).
     void FillFromLive();
 

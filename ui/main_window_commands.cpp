@@ -72,13 +72,6 @@ void CMainWindow::useStorage(CRecordStorage* storage)
     m_view->Records().StorageChanged();
 }
 
-void CMainWindow::SetLiveStorage(CRecordStorage* live)
-{
-    m_setup.live = live;
-    if (!m_archive)
-        useStorage(live);
-}
-
 void CMainWindow::openArchive()
 {
     stopPlayer();

@@ -63,4 +63,34 @@ void SingleInstance::Activate()
         m_onActivate();
 }
 
+QString SingleInstance::ToggleRecording()
+{
+    if (!m_onToggleRecording) {
+        if (calledFromDBus())
+            sendErrorReply(QDBusError::Failed, "Tellwick is not ready for commands");
+        return {};
+    }
+    return QString::fromStdString(m_onToggleRecording());
+}
+
+std::optional<std::string> SingleInstance::RequestToggleRecording(std::string& reply)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return "no session bus: " + bus.lastError().message().toStdString();
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kServiceName, kObjectPath, kInterface, "ToggleRecording");
+    call.setAutoStartService(false);
+    const QDBusMessage answer = bus.call(call, QDBus::Block, 10000);
+    if (answer.type() != QDBusMessage::ReplyMessage) {
+        const QString error = answer.errorName();
+        if (error == QDBusError::errorString(QDBusError::ServiceUnknown) ||
+            error == "org.freedesktop.DBus.Error.NameHasNoOwner")
+            return "Tellwick is not running";
+        return answer.errorMessage().toStdString();
+    }
+    reply = answer.arguments().value(0).toString().toStdString();
+    return std::nullopt;
+}
+
 } // namespace tw

@@ -15,7 +15,7 @@ fail() {
     exit 1
 }
 
-export XDG_DATA_HOME=$work/data HOME=$work/home TELLWICK_TRACE=1
+export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config HOME=$work/home TELLWICK_TRACE=1
 data=$XDG_DATA_HOME/tellwick
 mkdir -p "$HOME"
 

@@ -23,14 +23,15 @@ cat > "$work/scenario.txt" <<SCN
 +3 hangup caller2
 SCN
 mkdir -p "$work/data/tellwick"
-printf '[Preference]\r\nnVoiceMailWaitingPeriod=3\r\nnVoiceMailMaxLength=30\r\nnAFormatMode=1\r\n' \
+printf '[Preference]\r\nnVoiceMailWaitingPeriod=3\r\nnVoiceMailMaxLength=30\r\nnAFormatMode=1\r\nnACodec=0\r\nnRecordStorageMinFreeSpace=1\r\n' \
     > "$work/data/tellwick/Tellwick.Ini"
 
 cat > "$work/session.sh" <<'RUN'
 #!/usr/bin/env bash
 set -u
 work=$1 bin=$2
-export XDG_DATA_HOME=$work/data
+# A data folder and a configuration folder (the start-with-login entry) of its own.
+export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 "$bin/skype-sim" --script "$work/scenario.txt" \
     --contact "caller1:ONLINE:Caller One" --contact "caller2:ONLINE:Caller Two" \
     >"$work/skype-sim.log" 2>&1 &

@@ -6,6 +6,7 @@
 #include "platform/qt/dbus_skype_transport.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/scripted_prompt.h"
+#include "skype/skype_commands.h"
 #include "skype/skype_link.h"
 #include "tests/sim/sim_fixture.h"
 
@@ -102,4 +103,33 @@ TEST(SkypeLinkOverDBus, ReattachesWhenSkypeComesBack)
     EXPECT_TRUE(l.link.isAttached());
     EXPECT_TRUE(waitFor([] { return controlList("CommandLog").contains("SEARCH ACTIVECALLS"); }));
     EXPECT_GE(l.host.attaches, 2);
+}
+
+TEST(SkypeLinkOverDBus, TheBusyNoticeReadsBackAsSent)
+{
+    SimProcess sim;
+    Link l;
+    ASSERT_TRUE(waitFor([&] { return l.link.isAttached(); }));
+    control("Ring", {"carol", "", ""});
+    ASSERT_TRUE(waitFor([&] {
+        const CSkypeCall* c = l.link.FindCall("100");
+        return c && c->partnerHandle == "carol" && l.link.currentUserHandle() == "alice";
+    }));
+    l.link.Dispatch(CMD_BUSY_NOTICE, *l.link.FindCall("100"));
+    ASSERT_TRUE(waitFor([] { return !controlList("ChatLog").isEmpty(); }));
+
+    // Any other client of the API reads the message as Tellwick sent it.
+    TestClient reader("reader");
+    ASSERT_EQ(reader.invoke("NAME Reader"), "OK");
+    ASSERT_EQ(reader.invoke("SEARCH CHATMESSAGES carol"), "CHATMESSAGES 401");
+    EXPECT_EQ(reader.invoke("GET CHATMESSAGE 401 BODY"),
+              QString("CHATMESSAGE 401 BODY ") + kTextBusyNotice);
+    EXPECT_EQ(reader.invoke("GET CHATMESSAGE 401 FROM_HANDLE"),
+              "CHATMESSAGE 401 FROM_HANDLE alice");
+    EXPECT_TRUE(reader.invoke("GET CHATMESSAGE 401 CHATNAME")
+                    .startsWith("CHATMESSAGE 401 CHATNAME #alice/$carol;"));
+    EXPECT_TRUE(waitFor([&] {
+        return reader.invoke("GET CHATMESSAGE 401 STATUS") == "CHATMESSAGE 401 STATUS SENT";
+    }));
+    EXPECT_TRUE(l.prompt.messages().empty());
 }

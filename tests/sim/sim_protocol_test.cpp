@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -100,10 +101,21 @@ TEST(SkypeSim, ChatsGetDialogNamesAndMessagesAreLogged)
     EXPECT_TRUE(c.waitForNote("CHATMESSAGE " + sm.captured(1) + " STATUS SENT"));
     EXPECT_EQ(controlList("ChatLog"), QStringList({m.captured(1) + " Hello, bob: two  spaces"}));
 
-    // Somebody else opens a chat with us: its name starts with their handle.
-    const QString theirs = control("IncomingChat", {"carol"}).arguments().value(0).toString();
-    EXPECT_TRUE(theirs.startsWith("#carol/$alice;"));
+    // Somebody else writes to us from the command line: the chat's name starts with their
+    // handle, and the message can be read.
+    QProcess ctl;
+    ctl.start(QStringLiteral(SKYPE_SIM_PATH), {"ctl", "chat", "carol"});
+    ASSERT_TRUE(ctl.waitForFinished(10000));
+    const QString theirs = QString::fromUtf8(ctl.readAllStandardOutput()).trimmed();
+    EXPECT_TRUE(theirs.startsWith("#carol/$alice;")) << theirs.toStdString();
     EXPECT_TRUE(c.waitForNote("CHAT " + theirs + " STATUS DIALOG"));
+    const QString received =
+        QString("CHATMESSAGE %1 STATUS RECEIVED").arg(sm.captured(1).toInt() + 1);
+    ASSERT_TRUE(c.waitForNote(received));
+    const QString id = received.section(' ', 1, 1);
+    EXPECT_EQ(c.invoke("GET CHATMESSAGE " + id + " BODY"), "CHATMESSAGE " + id + " BODY Hello");
+    EXPECT_EQ(c.invoke("GET CHATMESSAGE " + id + " CHATNAME"),
+              "CHATMESSAGE " + id + " CHATNAME " + theirs);
 }
 
 TEST(SkypeSim, IncomingCallGoesThroughItsStates)
@@ -207,7 +219,8 @@ TEST(SimScript, RunsFromTheFirstAttach)
     QTemporaryDir dir;
     QFile f(dir.filePath("scenario.txt"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("0.2 ring carol\n+0.3 answer carol\n+0.3 status AWAY\n+0.2 hangup carol\n");
+    f.write("0.2 ring carol\n+0.3 answer carol\n+0.3 status AWAY\n+0.2 hangup carol\n"
+            "+0.1 chat bob \"Hi there\"\n");
     f.close();
     SimProcess sim({"--script", f.fileName()});
     TestClient c("scripted");
@@ -219,4 +232,6 @@ TEST(SimScript, RunsFromTheFirstAttach)
                                "USERSTATUS AWAY", "CALL 100 STATUS FINISHED"};
     for (int i = 1; i < order.size(); ++i)
         EXPECT_LT(c.notes.indexOf(order[i - 1]), c.notes.indexOf(order[i]));
+    ASSERT_TRUE(c.waitForNote("CHATMESSAGE 401 STATUS RECEIVED"));
+    EXPECT_EQ(c.invoke("GET CHATMESSAGE 401 BODY"), "CHATMESSAGE 401 BODY Hi there");
 }
