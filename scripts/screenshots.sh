@@ -10,16 +10,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${1:-build}
 
-packages=(xvfb xdotool x11-apps pulseaudio dbus-daemon)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    as_root=()
-    [ "$(id -u)" -eq 0 ] || as_root=(sudo)
-    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q "${missing[@]}" >/dev/null
-fi
+scripts/ensure-packages.sh xvfb xdotool x11-apps pulseaudio dbus-daemon >/dev/null
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target tellwick skype-sim tw_data -j2 >/dev/null
 bin=$(cd "$build/bin" && pwd)
