@@ -76,7 +76,7 @@ shot main-conversations
 xdotool key alt+a
 row 2
 xdotool key Return
-sleep 1.6
+sleep 3
 shot main-playback-waveform
 xdotool key space
 xdotool key ctrl+f

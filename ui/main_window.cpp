@@ -184,8 +184,11 @@ void CMainWindow::UpdateMenuStates()
     bool anyUnlocked = false;
     if (list)
         for (int r : list->GetSelection())
-            if (const auto info = list->model().record(r); info && !(info->flags & RECFLAG_LOCKED))
+            if (const auto info = list->model().record(r);
+                info && !(info->flags & RECFLAG_LOCKED)) {
                 anyUnlocked = true;
+                break;
+            }
     Action(cmd::Lock)->setText(selected > 0 && !anyUnlocked ? "Un&lock Records" : "&Lock Records");
 
     const int tab = records.GetCurrentTab();

@@ -1,7 +1,6 @@
 #include "ui/record_model.h"
 
 #include <algorithm>
-#include <numeric>
 
 #include <QThread>
 
@@ -34,6 +33,7 @@ void RecordModel::setIndex(const CRecordIndex* index)
     m_index = index;
     m_keys.clear();
     m_cache.clear();
+    m_rowsIndexed = false;
     endResetModel();
 }
 
@@ -54,6 +54,7 @@ void RecordModel::applyRecords(std::vector<std::uint32_t> ascending)
     std::reverse(ascending.begin(), ascending.end());
     m_keys = std::move(ascending);
     m_cache.clear();
+    m_rowsIndexed = false;
     endResetModel();
     emit refilled();
 }
@@ -75,8 +76,15 @@ std::uint32_t RecordModel::keyAt(int row) const
 
 int RecordModel::rowOf(std::uint32_t startTime) const
 {
-    const auto it = std::find(m_keys.begin(), m_keys.end(), startTime);
-    return it == m_keys.end() ? -1 : static_cast<int>(it - m_keys.begin());
+    if (!m_rowsIndexed) {
+        m_rowOfKey.clear();
+        m_rowOfKey.reserve(m_keys.size());
+        for (std::size_t i = 0; i < m_keys.size(); ++i)
+            m_rowOfKey.emplace(m_keys[i], static_cast<int>(i));
+        m_rowsIndexed = true;
+    }
+    const auto it = m_rowOfKey.find(startTime);
+    return it == m_rowOfKey.end() ? -1 : it->second;
 }
 
 std::optional<RecordInfo> RecordModel::record(int row) const
@@ -172,6 +180,7 @@ void RecordModel::insertKey(std::uint32_t startTime)
         return;
     beginInsertRows({}, 0, 0);
     m_keys.insert(m_keys.begin(), startTime);
+    m_rowsIndexed = false;
     endInsertRows();
 }
 
@@ -193,6 +202,7 @@ void RecordModel::removeRows(const std::vector<int>& rows)
                 kept.push_back(m_keys[i]);
         m_keys = std::move(kept);
         m_cache.clear();
+        m_rowsIndexed = false;
         endResetModel();
         return;
     }
@@ -202,6 +212,7 @@ void RecordModel::removeRows(const std::vector<int>& rows)
         beginRemoveRows({}, row, row);
         m_cache.erase(m_keys[static_cast<std::size_t>(row)]);
         m_keys.erase(m_keys.begin() + row);
+        m_rowsIndexed = false;
         endRemoveRows();
     }
 }
@@ -274,14 +285,12 @@ Qt::SortOrder RecordModel::sortByColumn(int column)
     for (const QModelIndex& old : before)
         beforeKeys.push_back(keyAt(old.row()));
     std::stable_sort(entries.begin(), entries.end(), less);
-    std::unordered_map<std::uint32_t, int> newRow;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
+    m_rowsIndexed = false;
+    for (std::size_t i = 0; i < entries.size(); ++i)
         m_keys[i] = entries[i].key;
-        newRow.emplace(entries[i].key, static_cast<int>(i));
-    }
     QModelIndexList after;
     for (int i = 0; i < before.size(); ++i)
-        after.append(index(newRow[beforeKeys[std::size_t(i)]], before[i].column()));
+        after.append(index(rowOf(beforeKeys[std::size_t(i)]), before[i].column()));
     changePersistentIndexList(before, after);
     emit layoutChanged();
     return ascending ? Qt::AscendingOrder : Qt::DescendingOrder;

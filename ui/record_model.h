@@ -84,6 +84,10 @@ private:
     std::vector<std::uint32_t> m_keys;
     bool m_ascending[ColumnCount] = {};
     mutable std::unordered_map<std::uint32_t, RecordInfo> m_cache;
+    // Row of each key, made when first asked after the rows changed: actions on many
+    // selected rows look their keys up once each.
+    mutable std::unordered_map<std::uint32_t, int> m_rowOfKey;
+    mutable bool m_rowsIndexed = false;
 };
 
 /// The Time column: the locale's short date and time of the start, in lower case.
