@@ -100,6 +100,26 @@ void CFilterPanel::OnFilterChanged()
     });
 }
 
+void CFilterPanel::PrepareSearch()
+{
+    if (m_running || !m_context.storage)
+        return;
+    m_running = true;
+    CRecordStorage* storage = m_context.storage;
+    m_thread = std::jthread([this, storage] {
+        // A text no row holds: the index visits every record and keeps their search texts.
+        storage->Index().EnumerateRecords(kAllRecordTypes, "\x01", [](const RecordInfo&) {});
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_thread.joinable())
+                    m_thread.join();
+                m_running = false;
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void CFilterPanel::finishRefill(bool foundNothing)
 {
     if (m_thread.joinable())

@@ -34,6 +34,9 @@ public:
     CImageButton* ClearButton() const { return m_clear; }
     /// Empties the search box without a refill (the caller fills the lists itself).
     void ClearSearch();
+    /// Lets the index prepare what a search reads (the rows' time texts) on the worker, so
+    /// the first keystroke does not pay for it. A search asked meanwhile waits for it.
+    void PrepareSearch();
     /// Handler of a settled text change (public for tests and the menus).
     void OnFilterChanged();
     bool RefillRunning() const { return m_running; }

@@ -262,6 +262,7 @@ void CMainWindow::FillFromLive()
     m_view->Filter().WaitForRefill();
     const RecordLists lists = m_view->Records().Lists();
     m_setup.live->FillLists(lists, {});
+    m_view->Filter().PrepareSearch();
 }
 
 void CMainWindow::closeEvent(QCloseEvent* event)

@@ -61,6 +61,7 @@ class BrowserTest : public QObject
     }
     void search(const QString& text)
     {
+        m_window->View().Filter().WaitForRefill(); // the search texts being prepared
         m_window->View().Filter().Edit()->setText(text);
         m_window->View().Filter().OnFilterChanged();
         m_window->View().Filter().WaitForRefill();
