@@ -23,6 +23,15 @@ bool writeAll(int fd, const char* data, std::size_t size)
     return true;
 }
 
+// Lines as the file shows them: each CR LF ends one.
+int countLineEnds(std::string_view bytes)
+{
+    int lines = 0;
+    for (std::size_t at = 0; (at = bytes.find("\r\n", at)) != std::string_view::npos; at += 2)
+        ++lines;
+    return lines;
+}
+
 int countLines(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -100,7 +109,9 @@ void CLog::appendLine(std::string_view line)
         bytes.append("\r\n");
         writeAll(fd, bytes.data(), bytes.size());
         ::close(fd);
-        ++m_lines;
+        // A text with line breaks of its own writes several lines: rotation counts them all,
+        // the way Open counts them when it reads the file.
+        m_lines += countLineEnds(bytes);
     }
     if (m_lines >= kRotateLines)
         rotate();

@@ -129,6 +129,9 @@ int QtApplication::run()
     case Start::Fail:
         return 1;
     }
+    // Passwords live in the desktop's Secret Service when it answers.
+    m_secrets = MakeDesktopSecretStore();
+    m_app.settings().UseSecretStore(m_secrets.get());
     m_app.InitInstance(currentFolderEnvironment());
     startComponents();
     QCoreApplication::exec();

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/secret_store.h"
 #include "app/twk_app.h"
 
 namespace tw {
@@ -52,6 +53,7 @@ private:
     void startComponents();
     void stopComponents();
 
+    std::unique_ptr<SecretStore> m_secrets; // outlives m_app's settings
     CTWKApp m_app;
     std::unique_ptr<QtEventLoop> m_loop;
     std::unique_ptr<SignalWatcher> m_signals;

@@ -29,7 +29,7 @@ constexpr std::size_t kLong = CSettings::kLongStringUnits;
 constexpr std::size_t kShort = CSettings::kShortStringUnits;
 
 // Every key of the configuration file, in the order it is read and written.
-const std::array<Field, 33> kFields{{
+const std::array<Field, 35> kFields{{
     {keys::kPreference, keys::kRecordStorageMinFreeSpace, &CSettings::nRecordStorageMinFreeSpace},
     {keys::kPreference, keys::kRecordStorageFolder,
      StringField{&CSettings::sRecordStorageFolder, kLong}},
@@ -50,6 +50,8 @@ const std::array<Field, 33> kFields{{
     {keys::kNotification, keys::kEmailTo, StringField{&CSettings::EmailTo, kShort}},
     {keys::kNotification, keys::kEmailSubject, StringField{&CSettings::EmailSubject, kShort}},
     {keys::kNotification, keys::kEmailPicNum, &CSettings::EmailPicNum},
+    {keys::kNotification, keys::kEmailSecurity, StringField{&CSettings::EmailSecurity, kShort}},
+    {keys::kNotification, keys::kEmailCAFile, StringField{&CSettings::EmailCAFile, kLong}},
     {keys::kPreference, keys::kConversationRecord, &CSettings::fConversationRecord},
     {keys::kPreference, keys::kRecordWarn, &CSettings::fRecordWarn},
     {keys::kPreference, keys::kACodec, &CSettings::nACodec},
@@ -85,7 +87,9 @@ ProfileStore::LoadStatus CSettings::Load(const std::string& configPath,
                                          GreetingLookup greetingLookup)
 {
     // Start from the defaults of the class, whatever this object held before.
+    SecretStore* secrets = m_secrets;
     *this = CSettings{};
+    m_secrets = secrets;
     sRecordStorageFolder = JoinPath(dataFolder, "records");
 
     const ProfileStore store(configPath);
@@ -118,6 +122,9 @@ ProfileStore::LoadStatus CSettings::Load(const std::string& configPath,
     m_programFolder = programFolder;
     m_greetingLookup = std::move(greetingLookup);
     LookupDefaultGreeting();
+    if (store.status() == ProfileStore::LoadStatus::Ok ||
+        store.status() == ProfileStore::LoadStatus::Missing)
+        loadPasswords();
     m_loaded = true;
     return store.status();
 }
@@ -151,6 +158,7 @@ bool CSettings::Save(const std::string& path) const
             },
             field.member);
     }
+    savePasswords(store);
     return store.save();
 }
 

@@ -9,6 +9,10 @@
 #include "platform/profile_store.h"
 
 namespace tw {
+class SecretStore;
+}
+
+namespace tw {
 
 /// All user preferences, as one plain block with its defaults written here, and their file
 /// "Tellwick.Ini". Loaded once at start-up, changed in memory (the Options dialog works on a
@@ -46,6 +50,8 @@ public:
     int EmailToCount = 1;
     std::string EmailTo;
     std::string EmailSubject = kDefaultEmailSubject;
+    std::string EmailSecurity = "automatic"; ///< automatic, starttls, tls or none
+    std::string EmailCAFile;                 ///< extra trusted certificates (PEM), may be empty
     int EmailPicNum = 0;
     int EmailSize = 0;
 
@@ -91,6 +97,13 @@ public:
     /// Options dialog changed the index); both become empty when the list has none.
     void LookupDefaultGreeting();
 
+    /// Passwords go to this store instead of the file when it is available: Load moves a
+    /// password found in the file there and removes it from the file, Save writes them there.
+    /// Without one (or when it is not available) the file keeps them, readable by its owner
+    /// only, and the log says once why. Set before Load; the store outlives the settings.
+    void UseSecretStore(SecretStore* store) { m_secrets = store; }
+    bool passwordsInSecretStore() const { return m_passwordsInStore; }
+
     bool isLoaded() const { return m_loaded; }
     const std::string& configPath() const { return m_configPath; }
     const std::string& dataFolder() const { return m_dataFolder; }
@@ -103,7 +116,12 @@ private:
     std::string m_configPath;
     std::string m_dataFolder;
     std::string m_programFolder;
+    void loadPasswords();
+    void savePasswords(ProfileStore& file) const;
+
     GreetingLookup m_greetingLookup;
+    SecretStore* m_secrets = nullptr;
+    bool m_passwordsInStore = false;
     bool m_loaded = false;
 };
 

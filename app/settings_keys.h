@@ -48,6 +48,8 @@ inline constexpr char kEmailToCount[] = "EmailToCount";
 inline constexpr char kEmailTo[] = "EmailTo";
 inline constexpr char kEmailSubject[] = "EmailSubject";
 inline constexpr char kEmailPicNum[] = "EmailPicNum";
+inline constexpr char kEmailSecurity[] = "EmailSecurity";
+inline constexpr char kEmailCAFile[] = "EmailCAFile";
 
 // "CallTransfer" and "CallOutSave"
 inline constexpr char kEnable[] = "fEnable";

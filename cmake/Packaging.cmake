@@ -20,9 +20,10 @@ set(CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # tellwick_<version>_<arch>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
-# The shared libraries come from dpkg-shlibdeps; the programs and files it cannot see here.
+# The shared libraries come from dpkg-shlibdeps; the programs and files it cannot see here,
+# and OpenSSL, which the mail code opens only at its first encrypted connection.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "lame, media-types")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "lame, media-types, libssl3")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "dbus-daemon, qt6-qpa-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
 include(CPack)

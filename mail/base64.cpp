@@ -76,8 +76,6 @@ std::string CBase64::Encode(const void* bytes, std::size_t length)
 void CBase64::EncodeLines(const void* bytes, std::size_t length, std::size_t lineLength,
                           std::string& out)
 {
-    const auto* in = static_cast<const unsigned char*>(bytes);
-    const std::size_t chars = (length + 2) / 3 * 4;
     if (lineLength == 0 || lineLength % 4 != 0) {
         // Odd line lengths are not worth a fast path: encode, then cut.
         const std::string flat = Encode(bytes, length);
@@ -88,10 +86,22 @@ void CBase64::EncodeLines(const void* bytes, std::size_t length, std::size_t lin
         }
         return;
     }
-    const std::size_t breaks = chars == 0 ? 0 : (chars - 1) / lineLength;
     const std::size_t start = out.size();
-    out.resize(start + chars + 2 * breaks);
-    char* dst = out.data() + start;
+    out.resize(start + EncodedLinesSize(length, lineLength));
+    EncodeLinesTo(bytes, length, lineLength, out.data() + start);
+}
+
+std::size_t CBase64::EncodedLinesSize(std::size_t length, std::size_t lineLength)
+{
+    const std::size_t chars = (length + 2) / 3 * 4;
+    return chars + (chars == 0 || lineLength == 0 ? 0 : 2 * ((chars - 1) / lineLength));
+}
+
+std::size_t CBase64::EncodeLinesTo(const void* bytes, std::size_t length, std::size_t lineLength,
+                                   char* out)
+{
+    const auto* in = static_cast<const unsigned char*>(bytes);
+    char* dst = out;
     const std::size_t groupsPerLine = lineLength / 4;
     std::size_t groups = length / 3;
     while (groups > 0) {
@@ -107,7 +117,7 @@ void CBase64::EncodeLines(const void* bytes, std::size_t length, std::size_t lin
             dst += 2;
         }
     }
-    encodeTail(in, length % 3, dst);
+    return static_cast<std::size_t>(encodeTail(in, length % 3, dst) - out);
 }
 
 std::string CBase64::Decode(std::string_view text)

@@ -20,6 +20,13 @@ public:
     static void EncodeLines(const void* bytes, std::size_t length, std::size_t lineLength,
                             std::string& out);
 
+    /// The size EncodeLinesTo writes for length bytes.
+    static std::size_t EncodedLinesSize(std::size_t length, std::size_t lineLength);
+    /// EncodeLines into a buffer of at least EncodedLinesSize bytes, for a lineLength that is
+    /// a multiple of four; returns the count written. Nothing is zero-filled first.
+    static std::size_t EncodeLinesTo(const void* bytes, std::size_t length, std::size_t lineLength,
+                                     char* out);
+
     /// The standard inverse. Characters outside the alphabet (line breaks, blanks) are
     /// skipped; the first '=' ends the data; incomplete trailing bits are dropped.
     static std::string Decode(std::string_view text);

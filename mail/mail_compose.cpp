@@ -1,14 +1,18 @@
 #include "mail/mail_compose.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "mail/base64.h"
 #include "mail/mail_encoding.h"
 #include "mail/mail_system.h"
+#include "mail/mime_header.h"
 #include "platform/utf.h"
 
 namespace tw {
@@ -60,7 +64,7 @@ std::string addressList(const std::vector<CMailAddress>& list)
         if (i > 0)
             out.append(",\r\n\t");
         if (!list[i].displayName.empty())
-            out.append(quoted(list[i].displayName)).push_back(' ');
+            out.append(DisplayNameText(HeaderSafe(list[i].displayName))).push_back(' ');
         out.append("<").append(HeaderSafe(list[i].address)).append(">");
     }
     return out;
@@ -101,7 +105,7 @@ void prepareHeaders(CMailMessage& message, std::size_t partCount, const std::str
         if (!message.HasHeader(pair[0]))
             message.AddHeader(pair[0], pair[1]);
     replaceHeader(message, "Date", FormatMailDate(message.date, message.zone));
-    replaceHeader(message, "Subject", HeaderSafe(message.subject));
+    replaceHeader(message, "Subject", SubjectText(HeaderSafe(message.subject)));
     std::string to = addressList(message.to);
     if (!message.cc.empty()) {
         if (!to.empty())
@@ -111,7 +115,7 @@ void prepareHeaders(CMailMessage& message, std::size_t partCount, const std::str
     replaceHeader(message, "To", std::move(to));
     std::string from;
     if (!message.from.displayName.empty())
-        from = quoted(message.from.displayName) + " ";
+        from = DisplayNameText(HeaderSafe(message.from.displayName)) + " ";
     from.append("<").append(HeaderSafe(message.from.address)).append(">");
     replaceHeader(message, "From", std::move(from));
 }
@@ -122,38 +126,12 @@ void writeTextPart(std::string& out, const CMailTextPart& part)
     if (startsWithText(part.contentType))
         out.append(";\r\n\tcharset=").append(quoted(part.charset));
     out.append("\r\n");
-    std::string encodingName;
-    const std::string encoded = EncodePartText(part.encoding, part.text, encodingName);
-    out.append("Content-Transfer-Encoding: ").append(encodingName);
+    const MailEncoding encoding = TransportEncoding(part.encoding, part.text);
+    out.append("Content-Transfer-Encoding: ").append(EncodingName(encoding));
     if (!part.contentId.empty())
         out.append("\r\nContent-ID: <").append(HeaderSafe(part.contentId)).append(">");
-    out.append("\r\n\r\n").append(encoded);
-}
-
-bool readWholeFile(const std::string& path, std::string& bytes)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info
-    {
-    };
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (ok) {
-        bytes.resize(static_cast<std::size_t>(info.st_size));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n <= 0) {
-                ok = n == 0; // a file that shrank while read: keep what is there
-                break;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        bytes.resize(done);
-    }
-    ::close(fd);
-    return ok;
+    out.append("\r\n\r\n");
+    AppendEncoded(out, encoding, part.text);
 }
 
 std::string fileNameOf(const std::string& path)
@@ -170,14 +148,112 @@ void writeAttachmentHeaders(std::string& out, const CMailAttachment& attachment,
     out.append("Content-Type: ").append(HeaderSafe(type));
     if (startsWithText(type))
         out.append(";\r\n\tcharset=").append(quoted(attachment.charset));
-    out.append(";\r\n\tname=").append(quoted(name)).append("\r\n");
+    out.append(";\r\n\tname=").append(LegacyNameParameter(HeaderSafe(name))).append("\r\n");
     out.append("Content-Transfer-Encoding: ").append(EncodingName(encoding)).append("\r\n");
     out.append("Content-Disposition: ").append(attachment.isInline ? "inline" : "attachment");
-    out.append(";\r\n\tfilename=").append(quoted(name));
+    out.append(MimeParameter("filename", HeaderSafe(name)));
     if (!attachment.contentId.empty())
         out.append("\r\nContent-ID: <").append(HeaderSafe(attachment.contentId)).append(">");
     out.append("\r\n\r\n");
 }
+
+// One attachment's file, read a block at a time. Audio (base64) is streamed: one pass
+// decides the encoding (the first block settles it for audio), the next encodes block by
+// block; other content is small text and is encoded whole.
+class AttachmentFile
+{
+public:
+    explicit AttachmentFile(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
+    {
+        struct stat info
+        {
+        };
+        if (m_fd >= 0 && (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+        m_size = m_fd >= 0 ? static_cast<std::size_t>(info.st_size) : 0;
+    }
+    ~AttachmentFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    AttachmentFile(const AttachmentFile&) = delete;
+    AttachmentFile& operator=(const AttachmentFile&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+
+    // Appends the part's headers to out and hands out and the encoded content to sink.
+    bool compose(const CMailAttachment& attachment, const std::string& name, std::string& out,
+                 const MailSink& sink)
+    {
+        MailEncoding encoding = attachment.encoding;
+        if (encoding == kEncodingAuto || encoding > kEncodingBase64) {
+            EncodingScan scan(m_size);
+            for (std::size_t n; !scan.certain() && (n = read()) > 0;)
+                scan.feed(std::string_view(m_block.get(), n));
+            encoding = scan.result() == kEncoding8Bit ? kEncodingQuotedPrintable : scan.result();
+            ::lseek(m_fd, 0, SEEK_SET);
+        } else if (encoding == kEncoding8Bit) {
+            encoding = kEncodingQuotedPrintable;
+        }
+        writeAttachmentHeaders(out, attachment, name, encoding);
+        if (encoding != kEncodingBase64) {
+            std::string bytes;
+            for (std::size_t n; (n = read()) > 0;)
+                bytes.append(m_block.get(), n);
+            AppendEncoded(out, encoding, bytes);
+            return true;
+        }
+        if (!sink(out))
+            return false;
+        out.clear();
+        std::unique_ptr<char[]> encoded(
+            new char[CBase64::EncodedLinesSize(kBlock, kMailLineLength) + 2]);
+        bool first = true;
+        for (std::size_t n; (n = read()) > 0; first = false) {
+            std::size_t length = 0;
+            if (!first) { // the line before this block was full: it ends here
+                encoded[0] = '\r';
+                encoded[1] = '\n';
+                length = 2;
+            }
+            length +=
+                CBase64::EncodeLinesTo(m_block.get(), n, kMailLineLength, encoded.get() + length);
+            if (!sink(std::string_view(encoded.get(), length)))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    // Whole lines of base64 (57 bytes each), so blocks join without a short line between.
+    static constexpr std::size_t kBlock = 57 * 1024;
+
+    // Fills the block as far as the file goes; 0 at its end or on an error (a file that
+    // shrank while read keeps what was there).
+    std::size_t read()
+    {
+        if (!m_block)
+            m_block.reset(new char[kBlock]);
+        std::size_t done = 0;
+        while (done < kBlock) {
+            const ssize_t n = ::read(m_fd, m_block.get() + done, kBlock - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        return done;
+    }
+
+    int m_fd;
+    std::size_t m_size = 0;
+    std::unique_ptr<char[]> m_block;
+};
 
 } // namespace
 
@@ -211,6 +287,16 @@ std::string ComposeMessageText(CMailMessage& message)
 
 std::string ComposeMessageText(CMailMessage& message, std::uint32_t tickCount)
 {
+    std::string out;
+    ComposeMessage(message, tickCount, [&out](std::string_view piece) {
+        out.append(piece);
+        return true;
+    });
+    return out;
+}
+
+bool ComposeMessage(CMailMessage& message, std::uint32_t tickCount, const MailSink& sink)
+{
     const std::size_t partCount = message.textParts.size() + message.attachments.size();
     const bool multipart = partCount >= 2;
     const std::string outer = multipart ? boundary("Tellwick000_", tickCount) : std::string();
@@ -242,26 +328,19 @@ std::string ComposeMessageText(CMailMessage& message, std::uint32_t tickCount)
         out.append("\r\n--").append(inner).append("--\r\n");
 
     for (const auto& attachment : message.attachments) {
-        std::string bytes;
-        if (!readWholeFile(attachment.path, bytes))
+        AttachmentFile file(attachment.path);
+        if (!file.isOpen())
             continue; // left out, as a part that cannot be read
         const std::string name =
             attachment.displayName.empty() ? fileNameOf(attachment.path) : attachment.displayName;
-        MailEncoding encoding = attachment.encoding;
-        if (encoding == kEncodingAuto || encoding > kEncodingBase64)
-            encoding = ChooseEncoding(bytes);
-        // Room for the encoded data and the closing lines, so that neither this nor the
-        // end-of-data line appended by the sender moves megabytes again.
-        if (encoding == kEncodingBase64)
-            out.reserve(out.size() + bytes.size() / 57 * 78 + 1024);
         if (multipart)
             out.append("\r\n--").append(outer).append("\r\n");
-        writeAttachmentHeaders(out, attachment, name, encoding);
-        AppendEncoded(out, encoding, bytes);
+        if (!file.compose(attachment, name, out, sink))
+            return false;
     }
     if (multipart)
         out.append("\r\n--").append(outer).append("--\r\n");
-    return out;
+    return sink(out);
 }
 
 } // namespace tw

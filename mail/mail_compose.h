@@ -1,12 +1,21 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "mail/mail_message.h"
 
 namespace tw {
+
+/// Receives the composed text piece by piece; false stops the composing.
+using MailSink = std::function<bool(std::string_view)>;
+
+/// Composes the message straight into sink, reading and encoding each attachment a block at
+/// a time, so a large attachment is never held in memory whole. Otherwise exactly as
+/// ComposeMessageText. False when the sink stopped it (the text is then incomplete).
+bool ComposeMessage(CMailMessage& message, std::uint32_t tickCount, const MailSink& sink);
 
 /// The complete message text, headers and body, exactly as it goes after DATA (without the
 /// end-of-data line). Fixes message.multipartKind when it is automatic; the generated headers

@@ -14,10 +14,32 @@ namespace tw {
 
 inline constexpr std::size_t kMailLineLength = 76;
 
+/// ChooseEncoding over content that arrives in blocks (a file read a block at a time):
+/// feed every block, then ask result(). certain() tells when more blocks cannot change it.
+class EncodingScan
+{
+public:
+    explicit EncodingScan(std::size_t total) : m_total(total) {}
+    void feed(std::string_view block);
+    bool certain() const { return m_base64; }
+    MailEncoding result() const;
+
+private:
+    std::size_t m_total;
+    std::size_t m_other = 0;
+    std::size_t m_lineLength = 0;
+    bool m_longLine = false;
+    bool m_base64 = false;
+};
+
 /// The encoding that suits the content: 7bit for short lines of printable ASCII, 8bit when
 /// some bytes are not ASCII, quoted-printable when a line is longer than 76 bytes, base64
 /// when more than a tenth of the bytes are not printable. Empty content is 7bit.
 MailEncoding ChooseEncoding(std::string_view content);
+
+/// The encoding a part goes out in: the requested one (0 = ChooseEncoding), except that
+/// 8bit becomes quoted-printable, so that no server has to carry 8-bit data.
+MailEncoding TransportEncoding(MailEncoding requested, std::string_view content);
 
 /// The Content-Transfer-Encoding name: "7bit", "8bit", "quoted-printable", "base64".
 const char* EncodingName(MailEncoding encoding);

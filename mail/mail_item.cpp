@@ -21,6 +21,7 @@ CMailMessage MakeItemMessage(const MailItem& item)
     message.recipient = {item.toName, item.toAddress};
     message.to.push_back(message.recipient);
     message.textParts.emplace_back(item.body, "text/plain");
+    message.messageId = item.messageId;
     return message;
 }
 

@@ -24,6 +24,14 @@ struct MailItem
     std::string body;
     std::uint32_t attachmentCount = 0; ///< 0 to 5: the first attachmentCount paths are used
     std::array<std::string, kMaxAttachments> attachments;
+    std::string messageId; ///< kept across attempts, so a resent mail is the same one
+
+    // The outbox's record of its attempts (kept in the item's file across restarts).
+    std::uint64_t sequence = 0;        ///< order of queueing: the newest goes first
+    std::int64_t firstQueued = 0;      ///< wall-clock seconds when it was queued
+    std::int64_t nextAttempt = 0;      ///< not tried again before this wall-clock second
+    std::uint32_t attempts = 0;        ///< attempts that failed for a passing reason
+    std::uint32_t lostConnections = 0; ///< in this sender run: attempts that lost the server
 };
 
 /// The display name a recipient address gets: the part before its first at-sign, or all of

@@ -17,6 +17,14 @@ std::string SystemCharset();
 /// The host name (gethostname), at most 63 bytes; "localhost" when there is none.
 std::string ComputerName();
 
+/// This host's fully qualified name (the canonical name of gethostname's name, or that name
+/// itself when it has a dot); empty when there is none. Servers refuse a bare host name.
+std::string FullyQualifiedHostName();
+
+/// A new, unique Message-ID value without angle brackets: "<time>.<random>@<domain>", the
+/// domain taken from the sender address, else this host's name.
+std::string NewMessageId(std::string_view senderAddress);
+
 /// Milliseconds of a steady clock, wrapping at 2^32 like a tick counter.
 std::uint32_t TickCount();
 

@@ -2,13 +2,17 @@
 
 #include <cerrno>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace tw {
+
+bool tlsPending(ssl_st* ssl); // smtp_socket_tls.cpp
 
 ServerName ParseServerName(const std::string& server, std::uint16_t defaultPort)
 {
@@ -114,6 +118,7 @@ bool SmtpSocket::Open(const ServerName& server, Millis timeout)
 
 void SmtpSocket::Close()
 {
+    endTls();
     if (m_fd < 0)
         return;
     ::shutdown(m_fd, SHUT_RDWR);
@@ -124,12 +129,71 @@ void SmtpSocket::Close()
 void SmtpSocket::DiscardPending()
 {
     char buffer[1024];
+    if (m_ssl != nullptr) {
+        while (HasUnreadInput() && tlsIo(false, buffer, sizeof buffer, Millis(0)) > 0) {
+        }
+        return;
+    }
     while (m_fd >= 0 && ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
     }
 }
 
+bool SmtpSocket::HasUnreadInput()
+{
+    if (m_fd < 0)
+        return false;
+    pollfd fd{m_fd, POLLIN, 0};
+    return ::poll(&fd, 1, 0) > 0 || (m_ssl != nullptr && tlsPending(m_ssl));
+}
+
+bool SmtpSocket::IsLoopback() const
+{
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    if (m_fd < 0 || ::getpeername(m_fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        return false;
+    if (address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        return (ntohl(v4.sin_addr.s_addr) >> 24) == 127;
+    }
+    if (address.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address).sin6_addr;
+        if (IN6_IS_ADDR_LOOPBACK(&v6))
+            return true;
+        return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+    }
+    return false;
+}
+
+std::string SmtpSocket::LocalAddressLiteral() const
+{
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        return "[127.0.0.1]";
+    if (address.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address).sin6_addr;
+        ::inet_ntop(AF_INET6, &v6, text, sizeof text);
+        return std::string("[IPv6:") + text + "]";
+    }
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, text,
+                sizeof text);
+    return std::string("[") + text + "]";
+}
+
 bool SmtpSocket::SendAll(const char* data, std::size_t length, Millis timeout)
 {
+    if (m_ssl != nullptr) {
+        while (length > 0) {
+            const ssize_t n = tlsIo(true, const_cast<char*>(data), length, timeout);
+            if (n <= 0)
+                return false;
+            data += n;
+            length -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
     while (length > 0) {
         if (waitFor(POLLOUT, timeout) != Wait::Ready)
             return false;
@@ -147,6 +211,8 @@ bool SmtpSocket::SendAll(const char* data, std::size_t length, Millis timeout)
 
 ssize_t SmtpSocket::Receive(char* buffer, std::size_t length, Millis timeout)
 {
+    if (m_ssl != nullptr)
+        return tlsIo(false, buffer, length, timeout);
     for (;;) {
         if (waitFor(POLLIN, timeout) != Wait::Ready)
             return -1;

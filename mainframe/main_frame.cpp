@@ -19,7 +19,7 @@ CMainFrame::CMainFrame(EventLoop& loop, Prompt& prompt, CSettings& settings, Set
       m_storage(std::make_unique<CRecordStorage>(&prompt, m_setup.freeSpace)),
       m_converter(std::make_unique<CAudioConverter>(m_setup.folders.programFolder,
                                                     m_setup.folders.configFile)),
-      m_outbox(std::make_unique<CMailOutbox>()), m_logViews(std::make_unique<LogRecordViews>()),
+      m_outbox(std::make_unique<CMailOutbox>(&loop)), m_logViews(std::make_unique<LogRecordViews>()),
       m_pipeline(std::make_unique<CRecordPipeline>(*m_storage, *m_converter, m_outbox.get(), loop))
 {
     m_pipeline->setViews(m_logViews.get());
@@ -47,7 +47,7 @@ PipelineSettings CMainFrame::pipelineSettings() const
 void CMainFrame::PushSettings()
 {
     m_outbox->SetMailFolder(m_setup.folders.dataFolder);
-    m_outbox->SetAccount(m_settings.EmailServer, m_settings.EmailUserName, m_settings.EmailPW);
+    pushMailAccount();
     if (!m_storage->OpenStorageFolder(m_settings.sRecordStorageFolder, nullptr))
         appLog().Write("CRecordStorage::OpenStorageFolder() - " + m_settings.sRecordStorageFolder +
                        " cannot be opened.");
@@ -59,8 +59,20 @@ void CMainFrame::PushSettings()
 
 void CMainFrame::PushMailSettings()
 {
-    m_outbox->SetAccount(m_settings.EmailServer, m_settings.EmailUserName, m_settings.EmailPW);
+    pushMailAccount();
     m_pipeline->setSettings(pipelineSettings());
+}
+
+void CMainFrame::pushMailAccount()
+{
+    // An unknown security value (a hand-edited file) must not weaken the connection: it is
+    // read as "automatic", which still never sends a password in clear to a remote server.
+    const SmtpSecurity security =
+        ParseSmtpSecurity(m_settings.EmailSecurity).value_or(SmtpSecurity::Automatic);
+    m_outbox->SetSecurity(security, m_settings.EmailCAFile);
+    m_outbox->SetAccount(m_settings.EmailServer, m_settings.EmailUserName, m_settings.EmailPW);
+    // Items left waiting by an earlier run, or waiting for a mended account, go out now.
+    m_outbox->Resume();
 }
 
 void CMainFrame::ApplyStartUp()
@@ -139,8 +151,9 @@ void CMainFrame::Exit()
     m_exiting = true;
     appLog().Write("CMainFrame::Exit()");
     m_pipeline->Stop();
+    // Mails still waiting keep their e-mail copies: the outbox sends them after the next
+    // start and deletes each copy when its item is done.
     m_outbox->Stop();
-    m_pipeline->DeleteUnsentMailCopies();
     if (m_timerRunning) {
         m_loop.killTimer(this, kStorageTimerId);
         m_timerRunning = false;

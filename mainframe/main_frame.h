@@ -74,8 +74,9 @@ public:
     RecordToggle ToggleRecording();
 
     /// Runs once: logs "CMainFrame::Exit()", finishes the records in the pipeline, stops the
-    /// outbox (waiting for its sender), removes unsent e-mail copies, kills timer 1000 and
-    /// saves the record index. Later calls do nothing.
+    /// outbox (waiting for its sender; mails still waiting, with their e-mail copies, are
+    /// sent after the next start), kills timer 1000 and saves the record index. Later calls
+    /// do nothing.
     void Exit();
     bool isExiting() const { return m_exiting; }
 
@@ -89,6 +90,7 @@ public:
     CSettings& settings() { return m_settings; }
 
 private:
+    void pushMailAccount();
     void onTimer(int id) override;
     void checkStorage();
     PipelineSettings pipelineSettings() const;

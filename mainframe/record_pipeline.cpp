@@ -157,12 +157,6 @@ bool CRecordPipeline::MailVoiceMail(const RecordInfo& info)
     item.subject = s.EmailSubject == kDefaultSubject ? item.body : s.EmailSubject;
     item.attachmentCount = 1;
     item.attachments[0] = copy;
-    {
-        // Remembered before the outbox may send and delete it; pruned as copies go.
-        std::lock_guard lock(m_copiesMutex);
-        std::erase_if(m_mailCopies, [](const std::string& p) { return !FileExists(p); });
-        m_mailCopies.push_back(copy);
-    }
     if (!m_outbox->QueueMail(item)) {
         DeleteFileSafely(copy);
         return false;
@@ -287,16 +281,6 @@ bool CRecordPipeline::WaitIdle(std::chrono::milliseconds timeout)
     const bool idle = m_workers.WaitIdle(timeout);
     runUiSteps();
     return idle;
-}
-
-void CRecordPipeline::DeleteUnsentMailCopies()
-{
-    std::lock_guard lock(m_copiesMutex);
-    for (const std::string& copy : m_mailCopies) {
-        if (FileExists(copy))
-            DeleteFileSafely(copy);
-    }
-    m_mailCopies.clear();
 }
 
 } // namespace tw

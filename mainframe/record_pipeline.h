@@ -83,9 +83,6 @@ public:
     /// Finishes every record handed over (their UI steps run here) and joins the workers.
     /// Later records run on the caller's thread. UI thread; idempotent.
     void Stop();
-    /// Deletes the e-mail copies that the outbox dropped unsent: call it once the outbox
-    /// has stopped (nothing would ever send or delete them). UI thread.
-    void DeleteUnsentMailCopies();
     /// Waits until the workers are idle, then runs the UI steps they left (tests).
     bool WaitIdle(std::chrono::milliseconds timeout);
 
@@ -113,8 +110,6 @@ private:
 
     // UI steps queued by workers; the posted task and Stop() both run them, once.
     std::shared_ptr<Shared> m_shared;
-    std::mutex m_copiesMutex;
-    std::vector<std::string> m_mailCopies; // handed to the outbox, maybe not sent yet
     WorkerPool m_workers{kMaxWorkers};     // last: joined first on destruction
 };
 

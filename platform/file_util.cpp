@@ -3,10 +3,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <random>
-#include <sys/stat.h>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tw {
@@ -14,7 +15,8 @@ namespace {
 
 bool tryOpenForReading(const std::string& path, int& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: the open of a FIFO named like a file must not wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
         return false;
@@ -49,7 +51,9 @@ bool EnsureFolderPath(const std::string& path)
     for (std::size_t pos = path.find('/', 1); pos != std::string::npos;
          pos = path.find('/', pos + 1)) {
         const std::string prefix = path.substr(0, pos);
-        struct stat st{};
+        struct stat st
+        {
+        };
         // Prefixes that exist already (the root, /home) need not be writable.
         if (::stat(prefix.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
             continue;
@@ -102,7 +106,9 @@ bool SplitPath(std::string_view path, std::string& folder, std::string& name)
 
 bool FileExists(const std::string& path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return ::lstat(path.c_str(), &st) == 0;
 }
 

@@ -99,14 +99,35 @@ std::int64_t parseLeadingInt(std::string_view text)
     return value == INT64_MIN ? INT64_MAX : -value;
 }
 
+// Windows-1252 bytes 0x80-0x9F; the five it leaves undefined keep their C1 code points,
+// as the Windows conversion does. 0xA0-0xFF are the Latin-1 code points.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+std::string windows1252ToUtf8(std::string_view bytes)
+{
+    std::u16string units;
+    units.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        units.push_back(byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80]
+                                                    : static_cast<char16_t>(byte));
+    }
+    return toUtf8(units);
+}
+
 } // namespace
 
 ProfileStore::Line ProfileStore::parseLine(std::string raw)
 {
     Line line;
-    line.raw = std::move(raw);
+    // Files written by the Windows program are in its ANSI code page: a line that is not
+    // UTF-8 is read as Windows-1252 and saved back as UTF-8.
+    line.raw = isValidUtf8(raw) ? std::move(raw) : windows1252ToUtf8(raw);
     const std::string_view text = trim(line.raw);
-    if (text.empty() || text.front() == ';' || text.front() == '#' || !isValidUtf8(text))
+    if (text.empty() || text.front() == ';' || text.front() == '#')
         return line;
     if (text.front() == '[') {
         const auto close = text.find(']');
@@ -265,6 +286,15 @@ ProfileStore::entries(std::string_view section) const
             out.emplace_back(line.name, line.value);
     }
     return out;
+}
+
+bool ProfileStore::remove(std::string_view section, std::string_view key)
+{
+    const Line* found = findKey(trim(section), trim(key));
+    if (found == nullptr)
+        return false;
+    m_lines.erase(m_lines.begin() + (found - m_lines.data()));
+    return true;
 }
 
 bool ProfileStore::set(std::string_view section, std::string_view key, std::string_view value)

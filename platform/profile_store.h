@@ -15,8 +15,10 @@
 //   with no digits reads 0, an empty or missing value reads the default. Values beyond the
 //   32-bit range saturate.
 // - A line is a section header ("[name]"), a key line ("name=value"), or anything else
-//   (blank lines, ";" or "#" comments, lines without "=", lines that are not valid UTF-8);
-//   anything else is kept exactly and never matches.
+//   (blank lines, ";" or "#" comments, lines without "="); anything else is kept exactly and
+//   never matches.
+// - A line that is not valid UTF-8 was written in the Windows ANSI code page: it is read as
+//   Windows-1252 and saved back as UTF-8.
 //
 // Writing:
 // - A write replaces the value of the first matching key line in place (its name keeps its
@@ -81,6 +83,8 @@ public:
     /// (empty, or holding a line break, "=" in a key, "]" in a section).
     bool set(std::string_view section, std::string_view key, std::string_view value);
     bool setInt(std::string_view section, std::string_view key, long long value);
+    /// Removes the key line that answers for the key; false when there is none.
+    bool remove(std::string_view section, std::string_view key);
 
     /// Writes the store to the path it was loaded from; false when that fails (the old file
     /// then stays as it was). Skips the write when the file is unchanged.

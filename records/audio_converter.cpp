@@ -1,6 +1,8 @@
 #include "records/audio_converter.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -49,7 +51,38 @@ bool copyFile(const std::string& from, const std::string& to, std::string& error
         error = "cannot copy to " + to + " (" + ec.message() + ")";
         return false;
     }
+    const auto want = std::filesystem::file_size(from, ec);
+    const auto got = ec ? want + 1 : std::filesystem::file_size(to, ec);
+    if (ec || got != want) {
+        error = "the copy " + to + " does not hold the whole file";
+        return false;
+    }
     return true;
+}
+
+/// A name for the encoder's PCM input beside target that no scan takes for a record: hidden,
+/// and not starting with "ti". Created empty; empty when it cannot be made.
+std::string makeEncoderInputName(const std::string& target)
+{
+    const auto slash = target.rfind('/');
+    std::string pattern =
+        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
+        ".encoder-input-XXXXXX.wav";
+    const int fd = ::mkstemps(pattern.data(), 4);
+    if (fd < 0)
+        return {};
+    ::close(fd);
+    return pattern;
+}
+
+/// Seconds of audio libsndfile decodes from path; negative when it cannot read it.
+double decodedSeconds(const std::string& path)
+{
+    SndFileReader reader;
+    std::string why;
+    if (!reader.open(path, why) || reader.info().samplerate <= 0)
+        return -1;
+    return static_cast<double>(reader.info().frames) / reader.info().samplerate;
 }
 
 /// Copies the first size bytes of from into to (replaced).
@@ -153,8 +186,9 @@ bool CAudioConverter::Convert(const std::string& source, std::string& target, in
         report("Convert", source + " " + why, error);
         return false;
     }
-    DeleteFileSafely(source);
-    if (!RenameFileSafely(temp, source))
+    // rename replaces the source in one step: at no moment is the recording without a file
+    // under its own name.
+    if (::rename(temp.c_str(), source.c_str()) != 0)
         target = temp;
     return true;
 }
@@ -209,11 +243,19 @@ bool CAudioConverter::encodeWithLame(const std::string& source, const std::strin
     WavProbe probe;
     if (!probeWav(source, probe, error))
         return false;
+    if (probe.dataSize == 0) {
+        error = "holds no audio";
+        return false;
+    }
     std::string input = source;
     std::string pcmCopy;
-    if (probe.formatTag != 1 || probe.waveEnd < probe.fileSize) {
-        pcmCopy = target + ".pcm.wav";
-        const bool copied = probe.formatTag == 1
+    if (probe.formatTag != 1 || probe.waveEnd < probe.fileSize || !probe.layout.riffSizeTrusted) {
+        pcmCopy = makeEncoderInputName(target);
+        if (pcmCopy.empty()) {
+            error = "cannot make a copy for the encoder beside " + target;
+            return false;
+        }
+        const bool copied = probe.formatTag == 1 && probe.layout.riffSizeTrusted
                                 ? copyPrefix(source, probe.waveEnd, pcmCopy, error)
                                 : encodeWavWithSndfile(source, pcmCopy, SF_FORMAT_PCM_16, error);
         if (!copied) {
@@ -231,10 +273,20 @@ bool CAudioConverter::encodeWithLame(const std::string& source, const std::strin
     struct stat st
     {
     };
-    if (run.succeeded() && ::stat(target.c_str(), &st) == 0 && st.st_size > 0)
+    // The MP3 must hold the whole recording: lame ending early on a damaged input, or a
+    // full disk, would otherwise pass for a shorter record.
+    const double want = static_cast<double>(probe.dataSize) / probe.avgBytesPerSec;
+    const double got = run.succeeded() ? decodedSeconds(target) : -1;
+    if (run.succeeded() && ::stat(target.c_str(), &st) == 0 && st.st_size > 0 &&
+        std::abs(got - want) <= 0.1 + want / 100)
         return true;
-    error = run.succeeded() ? "cannot be encoded: lame wrote no MP3 file"
-                            : "cannot be encoded: lame " + run.describe();
+    if (!run.succeeded())
+        error = "cannot be encoded: lame " + run.describe();
+    else if (::stat(target.c_str(), &st) != 0 || st.st_size == 0)
+        error = "cannot be encoded: lame wrote no MP3 file";
+    else
+        error = "cannot be encoded: lame wrote " + std::to_string(got) + " s of " +
+                std::to_string(want) + " s";
     if (run.started)
         ::unlink(target.c_str());
     return false;
@@ -247,6 +299,10 @@ bool CAudioConverter::tiMP3WaveToPureMP3(const std::string& wav, const std::stri
     std::string why;
     if (!probeWav(wav, probe, why)) {
         report("tiMP3WaveToPureMP3", wav + " " + why, error);
+        return false;
+    }
+    if (probe.formatTag != 0x55) {
+        report("tiMP3WaveToPureMP3", wav + " is not an MPEG Layer-3 WAV", error);
         return false;
     }
     if (SameAudioFile(wav, mp3)) {

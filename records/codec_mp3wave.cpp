@@ -99,6 +99,10 @@ bool encodeMp3Wave(const std::string& source, const std::string& target,
     SndFileReader reader;
     if (!reader.open(source, error))
         return false;
+    if (reader.info().frames <= 0) {
+        error = "holds no audio";
+        return false;
+    }
     const int channels = reader.info().channels;
 
     // lame fills some tables of its own on first use; set-up runs one thread at a time.
@@ -171,6 +175,9 @@ bool encodeMp3Wave(const std::string& source, const std::string& target,
     }
     if (ok && reader.readError()) {
         error = std::string("cannot be decoded (") + sf_strerror(reader.handle()) + ")";
+        if (sf_error(reader.handle()) == SF_ERR_NO_ERROR)
+            error = "cannot be read to its end (" + std::to_string(inputFrames) + " of " +
+                    std::to_string(reader.info().frames) + " frames)";
         ok = false;
     }
     if (ok) {
@@ -181,6 +188,19 @@ bool encodeMp3Wave(const std::string& source, const std::string& target,
             ok = false;
         }
         dataBytes += static_cast<std::uint64_t>(bytes > 0 ? bytes : 0);
+    }
+    // Constant bit rate: the frames written must cover the samples read, plus no more than
+    // the encoder's delay and the padding of its last frames.
+    const std::uint64_t samplesIn =
+        inputFrames * Mp3WaveSettings::kSampleRate / std::uint64_t(reader.info().samplerate);
+    const std::uint64_t frameBytes =
+        72ull * static_cast<std::uint64_t>(settings.kbps) * 1000 / Mp3WaveSettings::kSampleRate;
+    const std::uint64_t samplesOut = dataBytes / frameBytes * Mp3WaveSettings::kSamplesPerFrame;
+    if (ok && (dataBytes % frameBytes != 0 || samplesOut < samplesIn ||
+               samplesOut > samplesIn + 4 * Mp3WaveSettings::kSamplesPerFrame)) {
+        error = "the encoder wrote " + std::to_string(samplesOut) + " samples for " +
+                std::to_string(samplesIn) + " read";
+        ok = false;
     }
     if (ok && dataBytes > 0xFFFFFF00u) {
         error = "the audio is too long for a WAV file";

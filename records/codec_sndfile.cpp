@@ -1,10 +1,13 @@
 #include "records/codec_sndfile.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include <unistd.h>
 
 #include "records/codec_wav_probe.h"
+#include "records/regular_file.h"
 
 namespace tw {
 
@@ -28,9 +31,13 @@ bool SndFileReader::open(const std::string& path, std::string& error)
     close();
     m_info = SF_INFO{};
     m_pos = 0;
-    m_file = std::fopen(path.c_str(), "rb");
+    m_patchRiffSize = false;
+    m_wave = false;
+    m_atEnd = false;
+    m_framesRead = 0;
+    m_file = OpenRegularFileStream(path);
     if (!m_file) {
-        error = "cannot be opened";
+        error = errno == EINVAL ? "is not a regular file" : "cannot be opened";
         return false;
     }
     ::fseeko(m_file, 0, SEEK_END);
@@ -48,7 +55,19 @@ bool SndFileReader::open(const std::string& path, std::string& error)
             close();
             return false;
         }
-        m_length = static_cast<sf_count_t>(probe.waveEnd);
+        // libsndfile sees the WAVE chunk alone, with the RIFF size the chunks give (a stale
+        // or unfinished size field in the file would make it read no audio at all).
+        const WaveLayout& layout = probe.layout;
+        const std::uint64_t limit =
+            layout.recordChunkOffset ? layout.recordChunkOffset : layout.fileSize;
+        const std::uint64_t padded = layout.waveEnd + (layout.waveEnd & 1);
+        const std::uint64_t end = padded <= limit ? padded : layout.waveEnd;
+        m_length = static_cast<sf_count_t>(end);
+        const auto riffSize = static_cast<std::uint32_t>(end - 8);
+        for (int i = 0; i < 4; ++i)
+            m_riffSize[i] = static_cast<unsigned char>(riffSize >> (8 * i));
+        m_patchRiffSize = true;
+        m_wave = true;
     }
     SF_VIRTUAL_IO io{&vioLength, &vioSeek, &vioRead, nullptr, &vioTell};
     m_sf = sf_open_virtual(&io, SFM_READ, &m_info, this);
@@ -69,17 +88,30 @@ bool SndFileReader::open(const std::string& path, std::string& error)
 
 sf_count_t SndFileReader::readFrames(short* buffer, sf_count_t frames)
 {
-    return m_sf ? sf_readf_short(m_sf, buffer, frames) : 0;
+    return delivered(m_sf ? sf_readf_short(m_sf, buffer, frames) : 0, frames);
 }
 
 sf_count_t SndFileReader::readFrames(float* buffer, sf_count_t frames)
 {
-    return m_sf ? sf_readf_float(m_sf, buffer, frames) : 0;
+    return delivered(m_sf ? sf_readf_float(m_sf, buffer, frames) : 0, frames);
+}
+
+sf_count_t SndFileReader::delivered(sf_count_t got, sf_count_t asked)
+{
+    if (got > 0)
+        m_framesRead += got;
+    if (got < asked)
+        m_atEnd = true;
+    return got;
 }
 
 bool SndFileReader::readError() const
 {
-    return m_sf && sf_error(m_sf) != SF_ERR_NO_ERROR;
+    if (m_sf && sf_error(m_sf) != SF_ERR_NO_ERROR)
+        return true;
+    // A WAV's length is known exactly from its data chunk: ending early means the audio
+    // could not all be read, which must not pass for a shorter recording.
+    return m_sf && m_wave && m_atEnd && m_framesRead != m_info.frames;
 }
 
 sf_count_t SndFileReader::vioLength(void* self)
@@ -116,6 +148,12 @@ sf_count_t SndFileReader::vioRead(void* buffer, sf_count_t count, void* self)
     }
     const auto got =
         static_cast<sf_count_t>(std::fread(buffer, 1, static_cast<std::size_t>(count), r->m_file));
+    if (r->m_patchRiffSize) {
+        auto* bytes = static_cast<unsigned char*>(buffer);
+        for (sf_count_t at = std::max<sf_count_t>(r->m_pos, 4);
+             at < std::min<sf_count_t>(r->m_pos + got, 8); ++at)
+            bytes[at - r->m_pos] = r->m_riffSize[at - 4];
+    }
     r->m_pos += got;
     r->m_filePos = got == count ? r->m_pos : -1;
     return got;
@@ -233,12 +271,52 @@ sf_count_t SndFileWriter::vioTell(void* self)
     return ::ftello(static_cast<SndFileWriter*>(self)->m_file);
 }
 
+namespace {
+
+/// Frames a codec may add behind the audio: libsndfile fills the last block and may write
+/// one more (two blocks).
+sf_count_t blockFrames(int subtype)
+{
+    switch (subtype) {
+    case SF_FORMAT_MS_ADPCM:
+        return 2 * 2048;
+    case SF_FORMAT_GSM610:
+        return 2 * 320;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+bool checkWrittenLength(const std::string& target, sf_count_t framesRead, sf_count_t slack,
+                        std::string& error)
+{
+    SndFileReader written;
+    std::string why;
+    if (!written.open(target, why)) {
+        error = "the written target cannot be read back (" + why + ")";
+        return false;
+    }
+    const sf_count_t frames = written.info().frames;
+    if (frames < framesRead || frames > framesRead + slack) {
+        error = "the target holds " + std::to_string(frames) + " frames where " +
+                std::to_string(framesRead) + " were read";
+        return false;
+    }
+    return true;
+}
+
 bool encodeWavWithSndfile(const std::string& source, const std::string& target, int subtype,
                           std::string& error)
 {
     SndFileReader reader;
     if (!reader.open(source, error))
         return false;
+    if (reader.info().frames <= 0) {
+        error = "holds no audio";
+        return false;
+    }
     const int channels = reader.info().channels;
     const bool mixDown = (subtype == SF_FORMAT_GSM610 && channels > 1) ||
                          (subtype == SF_FORMAT_MS_ADPCM && channels > 2);
@@ -252,10 +330,12 @@ bool encodeWavWithSndfile(const std::string& source, const std::string& target, 
     std::vector<short> buffer(static_cast<std::size_t>(kFrames * channels));
     std::vector<short> mono(mixDown ? kFrames : 0);
     bool ok = true;
+    sf_count_t framesRead = 0;
     for (;;) {
         const sf_count_t got = reader.readFrames(buffer.data(), kFrames);
         if (got <= 0)
             break;
+        framesRead += got;
         if (mixDown) {
             for (sf_count_t i = 0; i < got; ++i) {
                 int sum = 0;
@@ -272,6 +352,9 @@ bool encodeWavWithSndfile(const std::string& source, const std::string& target, 
     }
     if (ok && reader.readError()) {
         error = std::string("cannot be decoded (") + sf_strerror(reader.handle()) + ")";
+        if (sf_error(reader.handle()) == SF_ERR_NO_ERROR)
+            error = "cannot be read to its end (" + std::to_string(framesRead) + " of " +
+                    std::to_string(reader.info().frames) + " frames)";
         ok = false;
     }
     std::string closeError;
@@ -279,6 +362,8 @@ bool encodeWavWithSndfile(const std::string& source, const std::string& target, 
         error = closeError;
         ok = false;
     }
+    if (ok)
+        ok = checkWrittenLength(target, framesRead, blockFrames(subtype), error);
     if (!ok)
         ::unlink(target.c_str());
     return ok;

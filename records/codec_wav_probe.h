@@ -4,25 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "records/wave_layout.h"
+
 namespace tw {
 
 /// What a structural look at a RIFF/WAVE file found: the format block, where the data chunk
 /// lies and where the WAVE chunk ends. Records carry a further top-level chunk ("TWKI")
 /// behind the WAVE chunk, so readers must stop at waveEnd.
-struct WavProbe
+struct WavProbe : WaveFormatFields
 {
-    std::uint16_t formatTag = 0;
-    std::uint16_t channels = 0;
-    std::uint32_t sampleRate = 0;
-    std::uint32_t avgBytesPerSec = 0;
-    std::uint16_t blockAlign = 0;
-    std::uint16_t bitsPerSample = 0;
-    /// The bytes behind the 18-byte format block (cbSize of them), empty for plain PCM.
-    std::vector<std::uint8_t> extra;
     std::uint64_t dataOffset = 0; ///< file offset of the first data byte
-    std::uint64_t dataSize = 0;   ///< the data chunk's size field
+    std::uint64_t dataSize = 0;   ///< the data chunk's size
     std::uint64_t waveEnd = 0;    ///< file offset just behind the WAVE chunk (pad excluded)
     std::uint64_t fileSize = 0;
+    WaveLayout layout; ///< where the chunks lie (see wave_layout.h)
 };
 
 /// True when the file starts with a RIFF chunk of form type WAVE (nothing else is checked).
@@ -30,8 +25,9 @@ bool isRiffWave(const std::string& path);
 
 /// Reads the header of a WAV file and checks it strictly enough that a converter can trust
 /// it: a "fmt " chunk of at least 16 bytes with non-zero channels, rate, byte rate and block
-/// alignment, and a "data" chunk that lies wholly inside the file. On failure returns false
-/// and says why in error (a short English phrase).
+/// alignment, and a "data" chunk that lies wholly inside the file. Where the audio ends is
+/// that of ReadWaveLayout (a wrong RIFF size is not believed). On failure returns false and
+/// says why in error (a short English phrase). Only regular files are opened.
 bool probeWav(const std::string& path, WavProbe& probe, std::string& error);
 
 } // namespace tw

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -191,7 +192,130 @@ void writeGroup(Writer& out, const GroupStats& stats, std::size_t count)
     out.write(g, sizeof g);
 }
 
+/// The summary of a list of children from their own summaries.
+template <typename Child, typename StatsOf>
+GroupStats summarise(const std::vector<Child>& children, StatsOf statsOf)
+{
+    GroupStats out;
+    for (const Child& child : children) {
+        const GroupStats s = statsOf(child);
+        out.total += s.total;
+        if (s.earliest == 0)
+            continue;
+        if (out.earliest == 0 || s.earliest < out.earliest)
+            out.earliest = s.earliest;
+        out.latest = std::max(out.latest, s.latest);
+    }
+    if (out.earliest == 0)
+        out.latest = 0;
+    return out;
+}
+
+GroupStats recordStats(const RecordInfo& r)
+{
+    GroupStats s;
+    s.earliest = static_cast<std::int32_t>(r.startTime);
+    s.latest = static_cast<std::int32_t>(r.endTime);
+    s.total = static_cast<std::uint64_t>(r.size);
+    return s;
+}
+
+GroupStats dayStats(const DayGroup& d)
+{
+    return summarise(d.records, recordStats);
+}
+
+GroupStats monthStats(const MonthGroup& m)
+{
+    return summarise(m.days, [](const DayGroup& d) { return d.stats; });
+}
+
+GroupStats yearStats(const YearGroup& y)
+{
+    return summarise(y.months, [](const MonthGroup& m) { return m.stats; });
+}
+
+void assign(GroupStats& to, const GroupStats& from)
+{
+    to.earliest = from.earliest;
+    to.latest = from.latest;
+    to.total = from.total;
+}
+
+bool sameSummary(const GroupStats& a, const GroupStats& b)
+{
+    return a.earliest == b.earliest && a.latest == b.latest && a.total == b.total;
+}
+
+void assignRoot(IndexTree& tree)
+{
+    const GroupStats root = summarise(tree.years, [](const YearGroup& y) { return y.stats; });
+    tree.earliest = root.earliest;
+    tree.latest = root.latest;
+    tree.total = root.total;
+}
+
+/// 00:00 local of a group date; -1 when the date is not one.
+std::time_t midnight(std::uint32_t year, std::uint32_t month, std::uint32_t day)
+{
+    std::tm tm{};
+    tm.tm_year = static_cast<int>(year) - 1900;
+    tm.tm_mon = static_cast<int>(month) - 1;
+    tm.tm_mday = static_cast<int>(day);
+    tm.tm_isdst = -1;
+    return std::mktime(&tm);
+}
+
 } // namespace
+
+void SummariseIndexTree(IndexTree& tree)
+{
+    for (YearGroup& year : tree.years) {
+        for (MonthGroup& month : year.months) {
+            for (DayGroup& day : month.days)
+                assign(day.stats, dayStats(day));
+            assign(month.stats, monthStats(month));
+        }
+        assign(year.stats, yearStats(year));
+    }
+    assignRoot(tree);
+}
+
+void SummariseIndexPath(IndexTree& tree, YearGroup& year, MonthGroup& month, DayGroup& day)
+{
+    assign(day.stats, dayStats(day));
+    assign(month.stats, monthStats(month));
+    assign(year.stats, yearStats(year));
+    assignRoot(tree);
+}
+
+bool IsPlausibleIndexTree(const IndexTree& tree)
+{
+    // A record belongs to the day of its local start; a day of slack allows for a change of
+    // time zone since the index was written.
+    constexpr std::int64_t kSlack = 86400;
+    for (const YearGroup& year : tree.years) {
+        for (const MonthGroup& month : year.months) {
+            for (const DayGroup& day : month.days) {
+                const std::time_t from = midnight(year.stats.key, month.stats.key, day.stats.key);
+                for (const RecordInfo& r : day.records) {
+                    if (!IsPlausibleRecordInfo(r) || from == static_cast<std::time_t>(-1) ||
+                        std::int64_t(r.startTime) < std::int64_t(from) - kSlack ||
+                        std::int64_t(r.startTime) >= std::int64_t(from) + 2 * kSlack)
+                        return false;
+                }
+                if (!sameSummary(day.stats, dayStats(day)))
+                    return false;
+            }
+            if (!sameSummary(month.stats, monthStats(month)))
+                return false;
+        }
+        if (!sameSummary(year.stats, yearStats(year)))
+            return false;
+    }
+    const GroupStats root = summarise(tree.years, [](const YearGroup& y) { return y.stats; });
+    return tree.earliest == root.earliest && tree.latest == root.latest && tree.total == root.total;
+}
 
 bool LoadIndexFile(const std::string& path, IndexTree& tree)
 {

@@ -78,6 +78,18 @@ using IndexDayHook =
 /// Never allocates more than the file's size justifies.
 bool LoadIndexFile(const std::string& path, IndexTree& tree);
 
+/// Sets earliest start, latest end and byte total of every group and of the root from the
+/// records below them (an empty group: 0, 0, 0). Keys and capacities stay.
+void SummariseIndexTree(IndexTree& tree);
+/// The same for the one day, its month, its year and the root (after a change in that day).
+void SummariseIndexPath(IndexTree& tree, YearGroup& year, MonthGroup& month, DayGroup& day);
+
+/// Whether a tree read from disk can be trusted beyond its structure: every record plausible
+/// (IsPlausibleRecordInfo) and starting within a day of the date its groups give, and every
+/// group's and the root's earliest start, latest end and total as the records below say.
+/// An index that fails is damaged: the caller rebuilds it from the files.
+bool IsPlausibleIndexTree(const IndexTree& tree);
+
 /// Writes the tree to path (created or emptied) and flushes it to the disk. The header
 /// carries the tree's current modified flag. False on any failed write; the caller removes
 /// the partial file.

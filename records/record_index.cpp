@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,11 +11,10 @@
 #include "platform/file_util.h"
 #include "platform/utf.h"
 #include "records/record_list_sink.h"
+#include "records/regular_file.h"
 
 namespace tw {
 namespace {
-
-constexpr int kMaxFolderDepth = 16;
 
 void addToStats(GroupStats& stats, const RecordInfo& info)
 {
@@ -41,24 +39,6 @@ Group& findOrInsert(std::vector<Group>& groups, std::uint32_t& capacity, std::ui
     Group group;
     group.stats.key = key;
     return *groups.insert(it, std::move(group));
-}
-
-/// Parses "%Y-%m-%d" from characters 0-3, 5-6 and 8-9 of a folder name.
-bool parseDateFolder(const char* name, int& year, int& month, int& day)
-{
-    const auto number = [&](int from, int count, int& value) {
-        value = 0;
-        for (int i = from; i < from + count; ++i) {
-            if (name[i] < '0' || name[i] > '9')
-                return false;
-            value = value * 10 + (name[i] - '0');
-        }
-        return true;
-    };
-    if (std::strlen(name) < 10)
-        return false;
-    return number(0, 4, year) && number(5, 2, month) && number(8, 2, day) && year > 0 &&
-           month >= 1 && month <= 12 && day >= 1 && day <= 31;
 }
 
 /// Lower-cased copy of a NUL-terminated text field, into buffer (no allocation).
@@ -239,195 +219,26 @@ bool CRecordIndex::IsArchiveView() const
     return m_archiveView;
 }
 
-bool CRecordIndex::OpenFolder(const std::string& folder)
+int CRecordIndex::addTo(IndexTree& tree, RecordInfo info, ChunkMode chunk, RecordInfo** added)
 {
-    std::lock_guard lock(m_mutex);
-    std::string previousFolder = std::move(m_folder);
-    std::string previousPath = std::move(m_indexPath);
-    std::unique_ptr<IndexTree> previous = std::move(m_tree);
-    m_folder =
-        folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
-    m_indexPath = JoinPath(m_folder, kIndexFileName);
-    auto tree = newTree();
-    if (!LoadIndexFile(m_indexPath, *tree)) {
-        if (!scanInto(*tree)) {
-            m_folder = std::move(previousFolder);
-            m_indexPath = std::move(previousPath);
-            m_tree = std::move(previous);
-            return false;
-        }
-        m_tree = std::move(tree);
-        Save();
-        return true;
-    }
-    m_tree = std::move(tree);
-    return true;
-}
-
-bool CRecordIndex::Load()
-{
-    std::lock_guard lock(m_mutex);
-    auto tree = newTree();
-    if (!LoadIndexFile(m_indexPath, *tree))
-        return false;
-    m_tree = std::move(tree);
-    return true;
-}
-
-bool CRecordIndex::saveTo(const std::string& indexPath, const IndexDayHook& onDay,
-                          const IndexRecordFilter& filter)
-{
-    // Written beside the index and renamed over it: the old index stays whole until the new
-    // one is complete on disk.
-    const std::string temporary = indexPath + "1";
-    if (!WriteIndexFile(temporary, *m_tree, onDay, filter) ||
-        ::rename(temporary.c_str(), indexPath.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool CRecordIndex::Save()
-{
-    std::lock_guard lock(m_mutex);
-    if (!m_tree)
-        return true;
-    if (m_indexPath.empty())
-        return false;
-    m_tree->changed = static_cast<std::uint32_t>(now());
-    if (!saveTo(m_indexPath, {}, {}))
-        return false;
-    m_tree->modified = 0;
-    return true;
-}
-
-bool CRecordIndex::SaveArchive(const std::string& folder)
-{
-    std::lock_guard lock(m_mutex);
-    if (!m_tree)
-        return true;
-    std::string dayFolder;
-    bool dayFolderMade = false;
-    bool allCopied = true;
-    const auto onDay = [&](std::uint32_t year, std::uint32_t month, std::uint32_t day) {
-        char name[32];
-        std::snprintf(name, sizeof name, "%04u-%02u-%02u", year, month, day);
-        dayFolder = JoinPath(folder, name);
-        dayFolderMade = EnsureFolderPath(dayFolder);
-        if (!dayFolderMade)
-            allCopied = false;
-    };
-    const auto filter = [&](RecordInfo& entry) {
-        if (!dayFolderMade)
-            return;
-        std::string source = entry.Path();
-        std::string sourceFolder, name;
-        if (!SplitPath(source, sourceFolder, name))
-            name = source;
-        const std::string copy = JoinPath(dayFolder, name);
-        if (utf16Length(copy) < RecordInfo::kPathUnits && CopyRecordFile(source, copy))
-            entry.SetPath(copy);
-        else
-            allCopied = false;
-    };
-    const bool written = saveTo(JoinPath(folder, kIndexFileName), onDay, filter);
-    return written && allCopied;
-}
-
-bool CRecordIndex::Scan()
-{
-    std::lock_guard lock(m_mutex);
-    auto tree = newTree();
-    if (!scanInto(*tree))
-        return false;
-    m_tree = std::move(tree);
-    return true;
-}
-
-bool CRecordIndex::scanInto(IndexTree& tree)
-{
-    if (m_folder.empty())
-        return false;
-    DIR* dir = ::opendir(m_folder.c_str());
-    if (!dir)
-        return false;
-    ::closedir(dir);
-    scanFolder(tree, m_folder, 0, 0, 0, 0);
-    tree.changed = static_cast<std::uint32_t>(now());
-    return true;
-}
-
-void CRecordIndex::scanFolder(IndexTree& tree, const std::string& folder, int year, int month,
-                              int day, int depth)
-{
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return;
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.emplace_back(entry->d_name);
-    }
-    ::closedir(dir);
-    // A fixed order makes the survivor of two files with one start time predictable.
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        const std::string path = JoinPath(folder, name);
+    if (!IsPlausibleRecordInfo(info) || find(tree, info.startTime))
+        return -1;
+    const std::string path = info.Path();
+    if (chunk != ChunkMode::Skip && IsRecordWav(path)) {
+        // A record found on disk is listed even where its chunk cannot be written (a
+        // read-only archive); a new record is refused, as its caller expects.
+        std::int64_t size = 0;
+        if (AppendRecordInfo(info, &size))
+            info.size = size;
+        else if (chunk == ChunkMode::Required)
+            return -1;
+    } else if (chunk == ChunkMode::Required) {
+        // A record's size is its file's size as it stands, whoever measures it.
         struct stat st
         {
         };
-        if (::lstat(path.c_str(), &st) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode)) {
-            int y, m, d;
-            // Symbolic links to folders are not followed: a link to a parent would loop.
-            if (depth < kMaxFolderDepth && parseDateFolder(name.c_str(), y, m, d))
-                scanFolder(tree, path, y, m, d, depth + 1);
-            continue;
-        }
-        if (year == 0)
-            continue; // files of the records folder itself are not records
-        const bool wav = IsRecordWav(name);
-        if (!wav && !IsRecordMp3(name))
-            continue;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-        ::close(fd);
-        if (!regular || st.st_size == 0)
-            continue;
-        // The entry stores the path in UTF-16: a path too long for it, or one that is not
-        // valid UTF-8 and would not name the file any more, is left out (the file stays).
-        if (utf16Length(path) >= RecordInfo::kPathUnits || toUtf8(toUtf16(path)) != path) {
-            tracef(2, "CRecordIndex::Scan()::UnstorablePath(%s)", path.c_str());
-            continue;
-        }
-        RecordInfo info;
-        RecordInfo fromChunk;
-        const bool hasChunk = wav && ReadRecordInfo(path, fromChunk);
-        if (hasChunk)
-            info = fromChunk;
-        else if (!RecordInfoFromFileName(name, year, month, day, info, m_lookup))
-            continue;
-        info.SetPath(path);
-        info.size = st.st_size;
-        // The chunk is rewritten from the entry unless it already says the same.
-        const bool same = hasChunk && std::memcmp(&info, &fromChunk, sizeof info) == 0;
-        addTo(tree, info, same ? ChunkMode::Skip : ChunkMode::BestEffort);
-    }
-}
-
-int CRecordIndex::addTo(IndexTree& tree, const RecordInfo& info, ChunkMode chunk)
-{
-    if (find(tree, info.startTime))
-        return -1;
-    if (chunk != ChunkMode::Skip && IsRecordWav(info.Path()) && !AppendRecordInfo(info)) {
-        // A record found on disk is listed even where its chunk cannot be written (a
-        // read-only archive); a new record is refused, as its caller expects.
-        if (chunk == ChunkMode::Required)
-            return -1;
+        if (::stat(path.c_str(), &st) == 0)
+            info.size = st.st_size;
     }
     const std::time_t start = info.startTime;
     std::tm tm{};
@@ -460,6 +271,8 @@ int CRecordIndex::addTo(IndexTree& tree, const RecordInfo& info, ChunkMode chunk
     tree.latest = root.latest;
     tree.total = root.total;
     tree.modified = 1;
+    if (added)
+        *added = &stored;
     return 1;
 }
 
@@ -468,7 +281,35 @@ int CRecordIndex::AddRecord(const RecordInfo& info)
     std::lock_guard lock(m_mutex);
     if (!m_tree)
         m_tree = newTree();
-    const int result = addTo(*m_tree, info, ChunkMode::Required);
+    int result = -1;
+    // A scan may have found the record's file between its final rename and this call: the
+    // same file under the same start is the same record, and the caller's description (from
+    // the call) is the better one. The user's flags and annotation since then stay.
+    const auto at = locateAny(*m_tree, info.startTime);
+    if (at) {
+        YearGroup& year = m_tree->years[at->year];
+        MonthGroup& month = year.months[at->month];
+        DayGroup& day = month.days[at->day];
+        RecordInfo& stored = day.records[at->record];
+        RecordInfo replacement = info;
+        std::int64_t size = 0;
+        if (stored.Path() == info.Path() && IsPlausibleRecordInfo(info) &&
+            (!IsRecordWav(info.Path()) || AppendRecordInfo(info, &size))) {
+            replacement.flags |= stored.flags;
+            if (replacement.annotation[0] == 0)
+                std::copy(std::begin(stored.annotation), std::end(stored.annotation),
+                          std::begin(replacement.annotation));
+            if (size > 0)
+                replacement.size = size;
+            replacement.TerminateTexts();
+            stored = replacement;
+            SummariseIndexPath(*m_tree, year, month, day);
+            m_tree->modified = 1;
+            result = 1;
+        }
+    } else {
+        result = addTo(*m_tree, info, ChunkMode::Required);
+    }
     m_tree->changed = static_cast<std::uint32_t>(now());
     return result;
 }
@@ -575,45 +416,25 @@ bool CRecordIndex::deleteAt(const Location& at, bool deleteFile)
     const RecordInfo info = day.records[at.record];
     if (deleteFile)
         DeleteFileSafely(info.Path());
-    const auto size = static_cast<std::uint64_t>(info.size);
-    for (std::uint64_t* total :
-         {&day.stats.total, &month.stats.total, &year.stats.total, &tree.total})
-        *total -= size;
     day.records.erase(day.records.begin() + static_cast<std::ptrdiff_t>(at.record));
-    if (!day.records.empty()) {
-        day.stats.earliest = static_cast<std::int32_t>(day.records.front().startTime);
-        day.stats.latest = static_cast<std::int32_t>(day.records.back().endTime);
-    } else {
+    if (day.records.empty()) {
         day.records = {};
         day.stats.capacity = 0;
-        day.stats.earliest = day.stats.latest = 0;
     }
-    // Month, year and root: recomputed over the children that still hold records; a level
-    // with none frees its children.
-    const auto recompute = [](GroupStats& stats, auto& children, std::uint32_t& capacity) {
-        std::int32_t earliest = 0;
-        std::int32_t latest = 0;
-        for (const auto& child : children) {
-            if (child.stats.earliest == 0)
-                continue;
-            if (earliest == 0 || child.stats.earliest < earliest)
-                earliest = child.stats.earliest;
-            latest = std::max(latest, child.stats.latest);
-        }
-        if (earliest == 0) {
-            children = {};
-            capacity = 0;
-            latest = 0;
-        }
-        stats.earliest = earliest;
-        stats.latest = latest;
-    };
-    recompute(month.stats, month.days, month.stats.capacity);
-    recompute(year.stats, year.months, year.stats.capacity);
-    GroupStats root;
-    recompute(root, tree.years, tree.capacity);
-    tree.earliest = root.earliest;
-    tree.latest = root.latest;
+    // A level left without records frees its children (an emptied day stays in its month).
+    SummariseIndexPath(tree, year, month, day);
+    if (month.stats.earliest == 0) {
+        month.days = {};
+        month.stats.capacity = 0;
+    }
+    if (year.stats.earliest == 0) {
+        year.months = {};
+        year.stats.capacity = 0;
+    }
+    if (tree.earliest == 0) {
+        tree.years = {};
+        tree.capacity = 0;
+    }
     tree.modified = 1;
     if (!m_archiveView && m_removed)
         m_removed(info.startTime);
@@ -651,46 +472,18 @@ void CRecordIndex::DeleteAll(std::uint32_t type)
                         DeleteFileSafely(path);
                 }
     // Compact every level, keeping only groups that still hold records.
-    const auto summarise = [](GroupStats& stats, auto& children, auto earliestOf, auto latestOf,
-                              auto totalOf) {
-        if (children.empty()) {
-            children = {};
-            stats = GroupStats{stats.key};
-            return;
-        }
-        stats.earliest = earliestOf(children.front());
-        stats.latest = latestOf(children.back());
-        stats.total = 0;
-        for (const auto& child : children)
-            stats.total += totalOf(child);
-    };
-    const auto groupEarliest = [](const auto& g) { return g.stats.earliest; };
-    const auto groupLatest = [](const auto& g) { return g.stats.latest; };
-    const auto groupTotal = [](const auto& g) { return g.stats.total; };
     for (YearGroup& year : tree.years) {
         for (MonthGroup& month : year.months) {
-            for (DayGroup& day : month.days) {
+            for (DayGroup& day : month.days)
                 std::erase_if(day.records, doomed);
-                summarise(
-                    day.stats, day.records,
-                    [](const RecordInfo& r) { return static_cast<std::int32_t>(r.startTime); },
-                    [](const RecordInfo& r) { return static_cast<std::int32_t>(r.endTime); },
-                    [](const RecordInfo& r) { return static_cast<std::uint64_t>(r.size); });
-            }
             std::erase_if(month.days, [](const DayGroup& d) { return d.records.empty(); });
-            summarise(month.stats, month.days, groupEarliest, groupLatest, groupTotal);
         }
         std::erase_if(year.months, [](const MonthGroup& m) { return m.days.empty(); });
-        summarise(year.stats, year.months, groupEarliest, groupLatest, groupTotal);
     }
     std::erase_if(tree.years, [](const YearGroup& y) { return y.months.empty(); });
-    GroupStats root;
-    summarise(root, tree.years, groupEarliest, groupLatest, groupTotal);
     if (tree.years.empty())
         tree.capacity = 0;
-    tree.earliest = root.earliest;
-    tree.latest = root.latest;
-    tree.total = root.total;
+    SummariseIndexTree(tree);
     tree.modified = 1;
     tree.changed = static_cast<std::uint32_t>(now());
 }
@@ -761,43 +554,6 @@ IndexTree CRecordIndex::GetTree() const
 {
     std::lock_guard lock(m_mutex);
     return m_tree ? *m_tree : IndexTree{};
-}
-
-bool CRecordIndex::Rebuild()
-{
-    std::lock_guard lock(m_mutex);
-    auto tree = newTree();
-    if (!scanInto(*tree))
-        return false;
-    if (m_tree) {
-        for (YearGroup& year : tree->years)
-            for (MonthGroup& month : year.months)
-                for (DayGroup& day : month.days)
-                    for (RecordInfo& r : day.records) {
-                        const auto old = locateAny(*m_tree, r.startTime);
-                        if (!old)
-                            continue;
-                        const RecordInfo& kept = m_tree->years[old->year]
-                                                     .months[old->month]
-                                                     .days[old->day]
-                                                     .records[old->record];
-                        r.flags = kept.flags;
-                        std::copy(std::begin(kept.annotation), std::end(kept.annotation),
-                                  std::begin(r.annotation));
-                    }
-    }
-    m_tree = std::move(tree);
-    return true;
-}
-
-bool CRecordIndex::ReloadIndex()
-{
-    std::lock_guard lock(m_mutex);
-    auto tree = newTree();
-    if (!LoadIndexFile(m_indexPath, *tree) && !scanInto(*tree))
-        return false;
-    m_tree = std::move(tree);
-    return true;
 }
 
 void CRecordIndex::EnumerateRecords(std::uint32_t type, std::string_view searchText,

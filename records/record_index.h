@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "records/index_file.h"
 #include "records/record_info.h"
 
@@ -55,29 +57,40 @@ public:
     bool IsArchiveView() const;
 
     /// Makes folder current: loads its index file, or scans the folder and writes a new
-    /// one. False (previous folder and tree kept) when the folder cannot be read.
+    /// one. An index file whose values fail IsPlausibleIndexTree is damaged: the folder is
+    /// scanned, keeping the flags and annotations of its sound entries. Unsaved changes of
+    /// the current tree are saved first. False (previous folder and tree kept) when the
+    /// folder cannot be read.
     bool OpenFolder(const std::string& folder);
-    /// Reads the index file; on success the loaded tree replaces the current one.
+    /// Saves unsaved changes, then reads the index file; on success (a sound file) the loaded
+    /// tree replaces the current one.
     bool Load();
     /// Writes a temporary file ("twkrdb.ndx1") and renames it over the index file; the old
     /// file stays until the new one is complete. True with no tree.
     bool Save();
-    /// Writes the tree to folder/twkrdb.ndx with every record file copied into
-    /// folder/<%Y-%m-%d>/ and the entries naming the copies. The live tree is unchanged.
-    /// False when the index cannot be written or a file could not be copied (that entry
-    /// then keeps its own path).
+    /// Copies every record file into folder/<%Y-%m-%d>/ and merges entries naming the copies
+    /// into folder's index (an archive already there keeps its records; a record archived
+    /// again replaces its entry). The live tree is unchanged. False when the index cannot be
+    /// written or a file could not be copied (that entry then keeps its own path).
     bool SaveArchive(const std::string& folder);
 
-    /// Rebuilds the tree from the audio files of the folder's date folders.
+    /// Rebuilds the tree from the record files of the folder's date folders and of the folder
+    /// itself (where recordings go when today's folder cannot be made). Only regular files
+    /// with record names (IsRecordFileName) count, not a temporary file beside its record; a
+    /// chunk whose values do not fit the file is not believed (the name is read instead).
     bool Scan();
-    /// Scan, keeping the flags and annotations the index held for records it still has.
+    /// Scan, keeping the flags and annotations the index held for records it still has
+    /// (matched by path, else by start time), and the times of a file found again whose name
+    /// has two readings in a repeated daylight-saving hour.
     bool Rebuild();
-    /// Reads the index file again, scanning when that fails; false (tree kept) when neither
-    /// can run.
+    /// Saves unsaved changes, then reads the index file again, scanning when that fails or the
+    /// file is damaged; false (tree kept) when the save fails or neither can run.
     bool ReloadIndex();
 
-    /// Adds a record (and, for a WAV record, writes its TWKI chunk). 1 added; -1 refused
-    /// (same start time as a stored record, or the chunk could not be written).
+    /// Adds a record (and, for a WAV record, writes its TWKI chunk); the stored size is the
+    /// file's size with its chunk. 1 added; -1 refused (not plausible, the same start time as
+    /// another file's record, or the chunk could not be written). The same file found by a
+    /// scan before it was added is replaced by this description (flags and annotation kept).
     int AddRecord(const RecordInfo& info);
     /// A copy of the record with this start time (records whose end is not after their
     /// start cannot be found).
@@ -113,17 +126,26 @@ public:
 
 private:
     enum class ChunkMode { Required, BestEffort, Skip };
+    enum class LoadResult { Loaded, Scanned, Failed };
     struct Location
     {
         std::size_t year, month, day, record;
     };
+    /// Changes the times of a record the scan found before it is added (fromName: they came
+    /// from the file name rather than its chunk) and answers the older entry whose flags and
+    /// annotation the new entry takes, or null.
+    using ScanAdjust = std::function<const RecordInfo*(RecordInfo& info, bool fromName)>;
 
     std::time_t now() const;
     std::unique_ptr<IndexTree> newTree() const;
-    bool scanInto(IndexTree& tree);
+    bool saveUnsaved();
+    LoadResult loadOrScan(IndexTree& tree);
+    bool scanInto(IndexTree& tree, const ScanAdjust& adjust = {});
     void scanFolder(IndexTree& tree, const std::string& folder, int year, int month, int day,
-                    int depth);
-    int addTo(IndexTree& tree, const RecordInfo& info, ChunkMode chunk);
+                    int depth, const ScanAdjust& adjust);
+    void scanFile(IndexTree& tree, const std::string& folder, const std::string& name,
+                  const struct stat& st, int year, int month, int day, const ScanAdjust& adjust);
+    int addTo(IndexTree& tree, RecordInfo info, ChunkMode chunk, RecordInfo** stored = nullptr);
     std::optional<Location> find(const IndexTree& tree, std::uint32_t startTime) const;
     std::optional<Location> locateAny(const IndexTree& tree, std::uint32_t startTime) const;
     bool deleteAt(const Location& at, bool deleteFile);

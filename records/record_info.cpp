@@ -1,9 +1,9 @@
 #include "records/record_info.h"
 
-#include "records/record_naming.h"
-
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +12,9 @@
 #include "app/log.h"
 #include "platform/file_util.h"
 #include "platform/utf.h"
+#include "records/record_naming.h"
+#include "records/regular_file.h"
+#include "records/wave_layout.h"
 
 namespace tw {
 namespace {
@@ -27,12 +30,6 @@ void setField(char16_t* field, std::size_t units, std::string_view utf8)
     const std::u16string text = toUtf16(cutToUtf16Units(utf8, units - 1));
     std::fill(field, field + units, u'\0');
     std::copy(text.begin(), text.end(), field);
-}
-
-std::uint32_t le32(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
 }
 
 void putLe32(unsigned char* p, std::uint32_t v)
@@ -73,32 +70,6 @@ bool writeAt(int fd, const void* buffer, std::size_t count, off_t offset)
     return true;
 }
 
-struct TopChunk
-{
-    off_t start = 0;        // offset of the chunk id
-    std::uint64_t size = 0; // the size field
-};
-
-/// Walks the top-level chunks for "RIFF" of the given form type, as a RIFF parser searching
-/// the outermost level does. Every step moves forward, so a hostile size cannot loop.
-bool findRiffForm(int fd, off_t fileSize, const char* form, TopChunk& found)
-{
-    off_t pos = 0;
-    while (pos + 12 <= fileSize) {
-        unsigned char head[12];
-        if (!readAt(fd, head, sizeof head, pos))
-            return false;
-        const std::uint64_t size = le32(head + 4);
-        if (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, form, 4) == 0) {
-            found.start = pos;
-            found.size = size;
-            return true;
-        }
-        pos += static_cast<off_t>(8 + size + (size & 1));
-    }
-    return false;
-}
-
 off_t fileSizeOf(int fd)
 {
     struct stat st
@@ -128,17 +99,76 @@ bool twoDigits(std::u16string_view name, std::size_t at, int max, int& value)
     return value <= max;
 }
 
-std::time_t localTime(int year, int month, int day, int hour, int minute, int second)
+/// Every instant whose local reading is the date and clock time given (the day may run past
+/// the month): one normally, two inside the repeated hour when daylight saving ends. A time
+/// the clock skipped has none; mktime's own answer stands in for it then.
+std::vector<std::time_t> localReadings(int year, int month, int day, int hour, int minute,
+                                       int second)
 {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
+    std::tm date{};
+    date.tm_year = year - 1900;
+    date.tm_mon = month - 1;
+    date.tm_mday = day;
+    date.tm_hour = 12;
+    const std::time_t noon = ::timegm(&date);
+    ::gmtime_r(&noon, &date); // the day normalised: the 32nd becomes the 1st of the next month
+    std::vector<std::time_t> readings;
+    for (const int dst : {1, 0}) {
+        std::tm tm = date;
+        tm.tm_hour = hour;
+        tm.tm_min = minute;
+        tm.tm_sec = second;
+        tm.tm_isdst = dst;
+        const std::time_t t = std::mktime(&tm);
+        std::tm back{};
+        if (t == static_cast<std::time_t>(-1) || !localtime_r(&t, &back))
+            continue;
+        if (back.tm_year == date.tm_year && back.tm_mon == date.tm_mon &&
+            back.tm_mday == date.tm_mday && back.tm_hour == hour && back.tm_min == minute &&
+            back.tm_sec == second &&
+            std::find(readings.begin(), readings.end(), t) == readings.end())
+            readings.push_back(t);
+    }
+    if (readings.empty()) {
+        std::tm tm = date;
+        tm.tm_hour = hour;
+        tm.tm_min = minute;
+        tm.tm_sec = second;
+        tm.tm_isdst = -1;
+        const std::time_t t = std::mktime(&tm);
+        if (t != static_cast<std::time_t>(-1))
+            readings.push_back(t);
+    }
+    std::sort(readings.begin(), readings.end());
+    return readings;
+}
+
+/// Chooses the readings of start and end: the pair that keeps the end after the start with
+/// the shortest length; of equally short pairs the one whose end lies nearest endHint (the
+/// file's last change), else the earliest. No such pair (a name whose end is before its
+/// start): the earliest readings.
+bool resolveTimes(const std::vector<std::time_t>& starts, const std::vector<std::time_t>& ends,
+                  std::time_t endHint, std::time_t& start, std::time_t& end)
+{
+    if (starts.empty() || ends.empty())
+        return false;
+    start = starts.front();
+    end = ends.front();
+    bool found = false;
+    for (const std::time_t s : starts)
+        for (const std::time_t e : ends) {
+            if (e <= s)
+                continue;
+            const bool shorter = !found || e - s < end - start;
+            const bool nearer = found && e - s == end - start && endHint != 0 &&
+                                std::llabs(e - endHint) < std::llabs(end - endHint);
+            if (shorter || nearer) {
+                start = s;
+                end = e;
+                found = true;
+            }
+        }
+    return true;
 }
 
 } // namespace
@@ -193,61 +223,97 @@ void RecordInfo::TerminateTexts()
     annotation[kAnnotationUnits - 1] = 0;
 }
 
-bool AppendRecordInfo(const RecordInfo& info)
+bool AppendRecordInfo(const RecordInfo& info, std::int64_t* storedSize)
 {
     const std::string path = info.Path();
     if (!CanOpenFile(path)) {
         appLog().Write("AppendRecordInfo() - The file is not existed.");
         return false;
     }
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = OpenRegularFile(path, O_RDWR);
     if (fd < 0) {
         appLog().Write("AppendRecordInfo() - The file cannot be open.");
         return false;
     }
-    const off_t fileSize = fileSizeOf(fd);
-    TopChunk wave;
-    if (fileSize < 0 || !findRiffForm(fd, fileSize, "WAVE", wave) ||
-        wave.start + 8 + static_cast<off_t>(wave.size) > fileSize) {
+    WaveLayout layout;
+    std::string error;
+    if (!ReadWaveLayoutOfFile(fd, layout, error)) {
         appLog().Write("AppendRecordInfo() - The file is not a wave file.");
         ::close(fd);
         return false;
     }
-    const off_t at = wave.start + static_cast<off_t>(8 + wave.size + (wave.size & 1));
-    unsigned char chunk[12 + sizeof(RecordInfo)];
+    // A data chunk cut off by the end of the file keeps its size field: a chunk behind the
+    // audio would be read as audio by every reader that believes that field.
+    if (layout.DataTruncated()) {
+        appLog().Write("AppendRecordInfo() - The wave data is cut off.");
+        ::close(fd);
+        return false;
+    }
+    // The chunk goes over our own earlier chunk or at the end of the file, never over a
+    // byte of anything else: whatever lies behind the audio may be somebody's data.
+    const std::uint64_t at = layout.RecordChunkPlace();
+    if (layout.recordChunkOffset == 0 && at < layout.fileSize) {
+        appLog().Write("AppendRecordInfo() - The file holds unknown data behind its wave chunk.");
+        ::close(fd);
+        return false;
+    }
+    RecordInfo stored = info;
+    stored.size = static_cast<std::int64_t>(
+        std::max<std::uint64_t>(layout.fileSize, at + WaveLayout::kRecordChunkBytes));
+    unsigned char chunk[WaveLayout::kRecordChunkBytes];
     std::memcpy(chunk, "RIFF", 4);
     putLe32(chunk + 4, 4 + sizeof(RecordInfo));
     std::memcpy(chunk + 8, "TWKI", 4);
-    std::memcpy(chunk + 12, &info, sizeof(RecordInfo));
+    std::memcpy(chunk + 12, &stored, sizeof(RecordInfo));
     // The pad byte of an odd WAVE chunk may be missing at the very end of the file.
     bool ok = true;
-    if (at > fileSize) {
+    if (at > layout.fileSize) {
         const unsigned char zero = 0;
-        ok = writeAt(fd, &zero, 1, fileSize);
+        ok = writeAt(fd, &zero, 1, static_cast<off_t>(layout.fileSize));
     }
-    if (!ok || !writeAt(fd, chunk, 12, at)) {
+    if (!ok || !writeAt(fd, chunk, 12, static_cast<off_t>(at))) {
         appLog().Write("AppendRecordInfo() - Cannot create chunk TWKI.");
         ::close(fd);
         return false;
     }
-    ok = writeAt(fd, chunk + 12, sizeof(RecordInfo), at + 12);
+    ok = writeAt(fd, chunk + 12, sizeof(RecordInfo), static_cast<off_t>(at + 12));
+    // A RIFF size that disagrees with the chunks (an unfinished or stale header) is set to
+    // what the chunks say, so that every reader finds the same audio.
+    if (ok && !layout.riffSizeTrusted) {
+        unsigned char field[4];
+        putLe32(field, layout.RiffSizeFromChunks());
+        ok = writeAt(fd, field, 4, 4);
+    }
     if (::close(fd) != 0)
         ok = false;
     if (!ok)
         appLog().Write("AppendRecordInfo() - Cannot write chunk TWKI.");
+    else if (storedSize)
+        *storedSize = stored.size;
     return ok;
 }
 
 bool ReadRecordInfo(const std::string& path, RecordInfo& info)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path);
     if (fd < 0)
         return false;
-    const off_t fileSize = fileSizeOf(fd);
-    TopChunk twki;
+    WaveLayout layout;
+    std::string error;
+    std::uint64_t at = 0;
+    if (ReadWaveLayoutOfFile(fd, layout, error)) {
+        at = layout.recordChunkOffset;
+    } else {
+        // A WAVE chunk too damaged to map may still be followed by the record's chunk.
+        const off_t size = fileSizeOf(fd);
+        unsigned char head[12];
+        const auto chunkBytes = static_cast<off_t>(WaveLayout::kRecordChunkBytes);
+        if (size >= chunkBytes && readAt(fd, head, sizeof head, size - chunkBytes) &&
+            std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "TWKI", 4) == 0)
+            at = static_cast<std::uint64_t>(size - chunkBytes);
+    }
     RecordInfo read;
-    const bool ok = fileSize >= 0 && findRiffForm(fd, fileSize, "TWKI", twki) &&
-                    readAt(fd, &read, sizeof read, twki.start + 12);
+    const bool ok = at != 0 && readAt(fd, &read, sizeof read, static_cast<off_t>(at + 12));
     ::close(fd);
     if (!ok)
         return false;
@@ -275,7 +341,7 @@ std::string MakeRecordFileName(std::uint32_t type, std::time_t start, std::time_
 }
 
 bool RecordInfoFromFileName(std::string_view fileName, int year, int month, int day,
-                            RecordInfo& info, const FullNameLookup& lookup)
+                            RecordInfo& info, const FullNameLookup& lookup, std::time_t endHint)
 {
     const std::u16string name = toUtf16(fileName);
     if (name.size() < 14)
@@ -289,17 +355,18 @@ bool RecordInfoFromFileName(std::string_view fileName, int year, int month, int 
     RecordInfo parsed;
     parsed.type = name.size() > 14 && name[14] == u'c' ? RECORD_CONVERSATION : RECORD_VOICEMAIL;
     parsed.origin = RECORD_ORIGIN_FILE_NAME;
-    const std::time_t start = localTime(year, month, day, t[0], t[1], t[2]);
     // Past midnight: the next calendar day (by date, so a 23- or 25-hour day does not matter).
-    const std::time_t end = t[3] < t[0] ? localTime(year, month, day + 1, t[3], t[4], t[5])
-                                        : localTime(year, month, day, t[3], t[4], t[5]);
-    if (start == static_cast<std::time_t>(-1) || end == static_cast<std::time_t>(-1))
+    const int endDay = t[3] < t[0] ? day + 1 : day;
+    std::time_t start = 0;
+    std::time_t end = 0;
+    if (!resolveTimes(localReadings(year, month, day, t[0], t[1], t[2]),
+                      localReadings(year, month, endDay, t[3], t[4], t[5]), endHint, start, end))
         return false;
     parsed.startTime = static_cast<std::uint32_t>(start);
     parsed.endTime = static_cast<std::uint32_t>(end);
     if (name.size() > 19) {
-        const std::string partner = toUtf8(std::u16string_view(name).substr(15, name.size() - 19));
-        parsed.SetSkypeName(partner);
+        const std::string part = toUtf8(std::u16string_view(name).substr(15, name.size() - 19));
+        parsed.SetSkypeName(UnescapeFileNamePart(part));
         if (lookup) {
             const std::string full = lookup(parsed.SkypeName());
             if (!full.empty())
@@ -308,6 +375,14 @@ bool RecordInfoFromFileName(std::string_view fileName, int year, int month, int 
     }
     info = parsed;
     return true;
+}
+
+bool IsPlausibleRecordInfo(const RecordInfo& info)
+{
+    constexpr std::uint32_t kLatest = 0x7FFFFFFF; // times are compared as signed 32 bits
+    return (info.type == RECORD_VOICEMAIL || info.type == RECORD_CONVERSATION) &&
+           info.startTime >= kEarliestRecordTime && info.startTime <= kLatest &&
+           info.endTime >= kEarliestRecordTime && info.endTime <= kLatest && info.size >= 0;
 }
 
 std::string RecordDateFolderName(std::time_t t)

@@ -84,14 +84,20 @@ using FullNameLookup = std::function<std::string(const std::string& skypeName)>;
 
 /// Writes the info as the "TWKI" chunk of the WAV file named by its path: right behind the
 /// first top-level RIFF/WAVE chunk (pad byte included), overwriting an earlier TWKI chunk in
-/// place, so a file never holds two. The WAVE chunk is not changed. Failures are written to
-/// the event log and leave the audio data untouched. A WAVE chunk whose size reaches past
-/// the end of the file is refused (writing behind it would leave a hole).
-bool AppendRecordInfo(const RecordInfo& info);
+/// place, so a file never holds two. Where the WAVE chunk ends is ReadWaveLayout's answer:
+/// a RIFF size field that disagrees with the chunks is not believed, and is set to what the
+/// chunks say; nothing else of the WAVE chunk changes. The chunk is written only over an
+/// earlier record chunk or at the end of the file, never over other bytes (a file with
+/// unknown data behind its audio is refused). The size field of the written block is the
+/// file's size with the chunk, the size a record's entry stores; it is handed back in
+/// storedSize. Failures are written to the event log and leave the audio data untouched.
+/// Only regular files are opened.
+bool AppendRecordInfo(const RecordInfo& info, std::int64_t* storedSize = nullptr);
 
-/// Fills info from the file's "TWKI" chunk: the first 872 payload bytes, whatever the
-/// chunk's size field says. False when the file cannot be opened, has no such chunk or ends
-/// before 872 bytes.
+/// Fills info from the file's "TWKI" chunk (right behind the WAVE chunk, or the file's last
+/// 884 bytes): the first 872 payload bytes, whatever the chunk's size field says. False when
+/// the file cannot be opened, is not a regular file, has no such chunk or ends before 872
+/// bytes. The values are as the file holds them: see IsPlausibleRecordInfo.
 bool ReadRecordInfo(const std::string& path, RecordInfo& info);
 
 /// True when path ends in ".wav" (any case) and not exactly in "_em.wav" (e-mail copies).
@@ -106,10 +112,23 @@ std::string MakeRecordFileName(std::uint32_t type, std::time_t start, std::time_
 
 /// Parses a record file name (with extension, without folder) in the date folder
 /// year-month-day: times (an end hour below the start hour means the next day), type,
-/// origin 2, partner name (cut to 31 units) and, through lookup, the full name. The caller
-/// fills path, size and flags. False when a time field is not two decimal digits in range.
+/// origin 2, partner name (unescaped as SafeFileNamePart escaped it, cut to 31 units) and,
+/// through lookup, the full name. The caller fills path, size and flags. False when a time
+/// field is not two decimal digits in range.
+/// A clock time inside the repeated hour when daylight saving ends has two readings; the
+/// readings of start and end that keep the end after the start are taken (of two such, the
+/// one whose end is nearest endHint, the file's last change, when given; else the earlier).
 bool RecordInfoFromFileName(std::string_view fileName, int year, int month, int day,
-                            RecordInfo& info, const FullNameLookup& lookup = {});
+                            RecordInfo& info, const FullNameLookup& lookup = {},
+                            std::time_t endHint = 0);
+
+/// No record is older than this (1990-01-01 UTC); a time before it read from a file is damage.
+constexpr std::uint32_t kEarliestRecordTime = 631152000;
+
+/// Whether a description read from disk (a chunk or an index entry) can be a record's: type
+/// 1 or 2, start and end times from kEarliestRecordTime up to 2^31 - 1 (times are compared
+/// as signed 32-bit values), a size that is not negative. A zeroed block fails.
+bool IsPlausibleRecordInfo(const RecordInfo& info);
 
 /// The date folder name of a time: local "%Y-%m-%d".
 std::string RecordDateFolderName(std::time_t t);

@@ -77,6 +77,78 @@ std::string SafeFileNamePart(std::string_view handle)
     return out;
 }
 
+std::string UnescapeFileNamePart(std::string_view part)
+{
+    const auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    out.reserve(part.size());
+    for (std::size_t i = 0; i < part.size(); ++i) {
+        if (part[i] == '%' && i + 2 < part.size() && hex(part[i + 1]) >= 0 &&
+            hex(part[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(hex(part[i + 1]) * 16 + hex(part[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(part[i]);
+        }
+    }
+    // Only an exact inverse is believed: escaping the result must give the text back.
+    return SafeFileNamePart(out) == part ? out : std::string(part);
+}
+
+namespace {
+
+bool clockFieldsInRange(std::string_view name)
+{
+    const int max[6] = {23, 59, 59, 23, 59, 59};
+    for (int i = 0; i < 6; ++i) {
+        const char a = name[2 + 2 * i];
+        const char b = name[3 + 2 * i];
+        if (a < '0' || a > '9' || b < '0' || b > '9' || (a - '0') * 10 + (b - '0') > max[i])
+            return false;
+    }
+    return true;
+}
+
+bool endsWith(std::string_view text, std::string_view tail)
+{
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+bool endsWithIgnoreCase(std::string_view text, std::string_view tail)
+{
+    return text.size() >= tail.size() &&
+           equalsIgnoreCase(text.substr(text.size() - tail.size()), tail);
+}
+
+} // namespace
+
+bool IsRecordFileName(std::string_view name)
+{
+    const bool wav = endsWithIgnoreCase(name, ".wav") && !endsWith(name, "_em.wav");
+    const bool mp3 = endsWithIgnoreCase(name, ".mp3") && !endsWith(name, "_em.mp3");
+    return (wav || mp3) && name.size() >= 19 && name.substr(0, 2) == "ti" &&
+           name.find('/') == std::string_view::npos && clockFieldsInRange(name) &&
+           (name[14] == 'v' || name[14] == 'c');
+}
+
+std::string TemporaryFileStem(std::string_view name)
+{
+    if (!IsRecordFileName(name))
+        return {};
+    const std::string_view stem = name.substr(0, name.size() - 4);
+    for (const std::string_view tag : {"_1", "_3", "_4", "_5", ".mp3.pcm", ".wav.pcm"}) {
+        if (stem.size() >= 15 + tag.size() && endsWith(stem, tag))
+            return std::string(stem.substr(0, stem.size() - tag.size()));
+    }
+    return {};
+}
+
 std::string FormatClockTime(std::time_t t)
 {
     return formatLocal(t, "%H%M%S");

@@ -24,6 +24,26 @@ constexpr std::size_t kMaxFileNameBytes = 255;
 /// handle always gives the same text and two handles never share one.
 std::string SafeFileNamePart(std::string_view handle);
 
+/// The handle a SafeFileNamePart text stands for: every "%XX" the escaping made becomes its
+/// byte again. A text that escaping cannot have produced (a "%" not followed by two upper-case
+/// hex digits, an escape of a byte that is never escaped) is taken as it stands, so that
+/// UnescapeFileNamePart(SafeFileNamePart(h)) == h for every handle h and nothing else is
+/// guessed.
+std::string UnescapeFileNamePart(std::string_view part);
+
+/// A final record name: "ti", six two-digit clock fields in range (start and end), the kind
+/// letter "v" or "c", a partner part, and ".wav" (IsRecordWav) or ".mp3" (IsRecordMp3). What
+/// the call handling writes while a call is recorded (segments, letters "o" and "m"), the
+/// e-mail copies and the temporary files of the join, cut and mix are not record names.
+bool IsRecordFileName(std::string_view name);
+
+/// When name is a record name with the tag of a temporary file behind its partner part (the
+/// conversion's "_1", the mix's "_3", the join's "_4", the cut's "_5", an encoder input's
+/// ".mp3.pcm"), the record name stem it was made from ("ti...vbob" of "ti...vbob_1.wav");
+/// empty otherwise. Such a file is a leftover only while its record lies beside it: a partner
+/// handle may end in "_1" itself.
+std::string TemporaryFileStem(std::string_view name);
+
 /// "%H%M%S" of t in local time.
 std::string FormatClockTime(std::time_t t);
 

@@ -69,10 +69,12 @@ bool CRecordStorage::EnsureFreeSpace()
     if (!m_recycle)
         return false;
     while (!MeasureFreeSpace()) {
-        if (m_index.IsEmpty())
-            break;
+        const std::size_t before = m_index.GetRecordCount();
         const std::uint32_t earliest = m_index.GetEarliestStart();
-        if (!m_index.DeleteOlderThan(earliest + kRecyclePass))
+        if (before == 0 || earliest == 0 || !m_index.DeleteOlderThan(earliest + kRecyclePass))
+            break;
+        // Every pass must delete something; one that cannot would measure for ever.
+        if (m_index.GetRecordCount() >= before)
             break;
     }
     m_index.Save();
@@ -151,6 +153,8 @@ void CRecordStorage::RefreshLists(const RecordLists* lists)
 {
     if (!lists)
         return;
+    // ReloadIndex saves what changed since the last save before it reads the file again; if
+    // that save fails, the index in memory stays as it is.
     m_index.ReloadIndex();
     FillLists(*lists, {});
 }

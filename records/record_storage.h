@@ -71,7 +71,8 @@ public:
     /// Copies the record's file where the user says, asking before replacing a file.
     bool ExportRecord(std::uint32_t startTime);
 
-    /// Reads the index file again (scanning when it fails) and fills the lists.
+    /// Saves the index's unsaved changes, reads the index file again (scanning when it fails
+    /// or is damaged) and fills the lists. When the save fails the index stays as it is.
     void RefreshLists(const RecordLists* lists);
     /// Fills the lists from the index; a non-empty search text filters (ignoring case).
     RecordListCounts FillLists(const RecordLists& lists, std::string_view searchText);

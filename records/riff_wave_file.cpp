@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include "app/trace.h"
+#include "records/regular_file.h"
+#include "records/wave_layout.h"
 
 namespace tw {
 namespace {
@@ -19,17 +21,6 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 constexpr int kOpenAttempts = 60;
 // Room the header leaves for data before a 32-bit RIFF size would overflow.
 constexpr std::uint64_t kMaxRiffSize = 0xFFFFFFFFull;
-
-std::uint16_t le16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-std::uint32_t le32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
 
 void put16(std::vector<std::uint8_t>& out, std::uint16_t v)
 {
@@ -115,7 +106,7 @@ HResult CRiffWaveFile::Open(const std::string& path, const WaveFormat* format, i
         return openWrite(*format);
 
     for (int attempt = 1;; ++attempt) {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        m_fd = OpenRegularFile(path);
         if (m_fd >= 0)
             break;
         const int error = errno;
@@ -127,7 +118,7 @@ HResult CRiffWaveFile::Open(const std::string& path, const WaveFormat* format, i
     struct stat st
     {
     };
-    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(m_fd, &st) != 0) {
         release();
         return hr::fail;
     }
@@ -167,85 +158,31 @@ bool CRiffWaveFile::sourceRead(std::uint64_t offset, void* buffer, std::size_t c
         got = count;
         return true;
     }
-    auto* out = static_cast<std::uint8_t*>(buffer);
-    while (got < count) {
-        const ssize_t n = ::pread(m_fd, out + got, count - got, static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
+    return ReadFileAt(m_fd, offset, buffer, count, got);
 }
 
 HResult CRiffWaveFile::openRead()
 {
-    std::uint8_t head[12];
-    std::size_t got = 0;
-    if (!sourceRead(0, head, sizeof head, got) || got != sizeof head ||
-        std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)
+    WaveLayout layout;
+    std::string error;
+    const WaveByteReader read = [this](std::uint64_t offset, void* buffer, std::size_t count,
+                                       std::size_t& got) {
+        return sourceRead(offset, buffer, count, got);
+    };
+    WaveFormatFields fields;
+    if (!ReadWaveLayout(read, m_sourceSize, layout, error) ||
+        !ReadWaveFormat(read, layout, fields, error))
         return hr::fail;
-    const std::uint64_t riffEnd = std::min<std::uint64_t>(8ull + le32(head + 4), m_sourceSize);
-
-    // Find "fmt " among the WAVE chunk's sub-chunks.
-    std::uint64_t pos = 12;
-    std::uint64_t fmtAt = 0;
-    std::uint32_t fmtSize = 0;
-    while (pos + 8 <= riffEnd) {
-        std::uint8_t sub[8];
-        if (!sourceRead(pos, sub, 8, got) || got != 8)
-            return hr::fail;
-        const std::uint32_t size = le32(sub + 4);
-        if (std::memcmp(sub, "fmt ", 4) == 0) {
-            fmtAt = pos + 8;
-            fmtSize = size;
-            break;
-        }
-        pos += 8ull + size + (size & 1);
-    }
-    if (fmtAt == 0 || fmtSize < 16)
-        return hr::fail;
-    std::uint8_t fmt[18] = {};
-    if (!sourceRead(fmtAt, fmt, 16, got) || got != 16)
-        return hr::fail;
-    WaveFormat format;
-    format.formatTag = le16(fmt);
-    format.channels = le16(fmt + 2);
-    format.samplesPerSec = le32(fmt + 4);
-    format.avgBytesPerSec = le32(fmt + 8);
-    format.blockAlign = le16(fmt + 12);
-    format.bitsPerSample = le16(fmt + 14);
-    // A non-PCM format of only 16 bytes has no extra-size field: reading two bytes of the
-    // next chunk as one would invent an extra block.
-    if (format.formatTag != WaveFormat::kPcm && fmtSize >= 18) {
-        if (!sourceRead(fmtAt + 16, fmt + 16, 2, got) || got != 2)
-            return hr::fail;
-        const std::uint16_t extraSize = le16(fmt + 16);
-        format.extra.resize(extraSize);
-        if (extraSize > 0 &&
-            (!sourceRead(fmtAt + 18, format.extra.data(), extraSize, got) || got != extraSize))
-            return hr::fail;
-    }
-    m_format = std::move(format);
-
-    // Find "data" from the first sub-chunk on.
-    pos = 12;
-    while (pos + 8 <= riffEnd) {
-        std::uint8_t sub[8];
-        if (!sourceRead(pos, sub, 8, got) || got != 8)
-            return hr::fail;
-        const std::uint32_t size = le32(sub + 4);
-        if (std::memcmp(sub, "data", 4) == 0) {
-            m_dataStart = pos + 8;
-            m_dataSize = std::min<std::uint64_t>(size, m_sourceSize - m_dataStart);
-            return ResetFile();
-        }
-        pos += 8ull + size + (size & 1);
-    }
-    return hr::fail;
+    m_format.formatTag = fields.formatTag;
+    m_format.channels = fields.channels;
+    m_format.samplesPerSec = fields.samplesPerSec;
+    m_format.avgBytesPerSec = fields.avgBytesPerSec;
+    m_format.blockAlign = fields.blockAlign;
+    m_format.bitsPerSample = fields.bitsPerSample;
+    m_format.extra = std::move(fields.extra);
+    m_dataStart = layout.dataOffset;
+    m_dataSize = layout.dataSize;
+    return ResetFile();
 }
 
 HResult CRiffWaveFile::openWrite(const WaveFormat& format)
@@ -326,6 +263,17 @@ bool CRiffWaveFile::flush()
     }
     m_bufferOffset += m_buffer.size();
     m_buffer.clear();
+    // The size fields follow what is on disk, so that a writer that never reaches Close
+    // (a crash, a full disk) still leaves a file whose header tells where its audio ends.
+    if (m_dataStarted && m_bufferOffset > m_dataStart) {
+        std::vector<std::uint8_t> field;
+        put32(field, static_cast<std::uint32_t>(m_bufferOffset - m_dataStart));
+        put32(field, static_cast<std::uint32_t>(m_bufferOffset - 8));
+        if (!writeAt(m_dataChunkAt + 4, field.data(), 4) || !writeAt(4, field.data() + 4, 4)) {
+            m_failed = true;
+            return false;
+        }
+    }
     return true;
 }
 
@@ -426,12 +374,11 @@ HResult CRiffWaveFile::Close()
             ok = putBytes(&pad, 1);
         }
         ok = ok && flush();
-        const std::uint64_t end = m_bufferOffset;
         std::vector<std::uint8_t> field;
         put32(field, static_cast<std::uint32_t>(m_dataSize));
         ok = ok && writeAt(m_dataChunkAt + 4, field.data(), 4);
         field.clear();
-        put32(field, static_cast<std::uint32_t>(end - 8));
+        put32(field, RiffSizeForWaveEnd(m_dataStart + m_dataSize));
         ok = ok && writeAt(4, field.data(), 4);
         // The "fact" chunk sits right before "data"; its value becomes 0 once complete.
         field.assign(4, 0);

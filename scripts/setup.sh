@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     dbus-daemon dbus-bin dbus-session-bus-common python3 python3-aiosmtpd media-types
     procps tzdata qt6-qpa-plugins desktop-file-utils appstream
+    libssl-dev openssl libsecret-1-dev gnome-keyring libsecret-tools
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 

@@ -106,6 +106,13 @@ int run(const std::vector<std::string>& args)
     if (*detect) {
         const int found = tw::CAudioConverter::DetectCodec(file);
         std::printf("%d %s\n", found, codecName(found));
+        if (found < 0) {
+            tw::WavProbe probe;
+            if (tw::probeWav(file, probe, error))
+                error = "has the unsupported format tag " + std::to_string(probe.formatTag);
+            std::fprintf(stderr, "tellwick-tool audio detect: %s %s\n", file.c_str(),
+                         error.c_str());
+        }
         return found >= 0 ? 0 : 1;
     }
     if (*duration) {

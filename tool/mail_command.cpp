@@ -3,8 +3,8 @@
 //
 // compose prints the message exactly as it goes after DATA (without the end-of-data line);
 // --date, --zone and --tick fix what would otherwise come from the clock, so the output can
-// be compared byte for byte. send exits 0 only when the server accepted the message; the
-// attached files are left alone.
+// be compared byte for byte. send exits 0 only when the server accepted the message and
+// prints the refusal or the failure otherwise; the attached files are left alone.
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -118,12 +118,20 @@ int run(const std::vector<std::string>& args)
     composeCommand->add_option("--tick", compose.tick, "tick count for the boundaries, hex");
 
     MessageOptions send;
-    std::string server, user, password;
+    std::string server, user, password, security = "automatic", caFile;
     auto* sendCommand = app.add_subcommand("send", "send the message through an SMTP server");
     addMessageOptions(sendCommand, send);
     sendCommand->add_option("--server", server, "HOST or HOST:PORT")->required();
-    auto* userOption = sendCommand->add_option("--user", user, "user name for AUTH LOGIN");
-    sendCommand->add_option("--password", password, "password for AUTH LOGIN")->needs(userOption);
+    auto* userOption = sendCommand->add_option("--user", user, "user name for AUTH");
+    sendCommand->add_option("--password", password, "password for AUTH")->needs(userOption);
+    sendCommand
+        ->add_option("--security", security,
+                     "auto (TLS on port 465, else STARTTLS when offered), starttls, tls or none")
+        ->check([](const std::string& text) {
+            return tw::ParseSmtpSecurity(text) ? std::string() : "auto, starttls, tls or none";
+        });
+    sendCommand->add_option("--ca-file", caFile, "extra trusted certificates (PEM)")
+        ->check(CLI::ExistingFile);
 
     if (const auto status = tw::tool::parseVerbArguments(app, "tellwick-tool mail", args))
         return *status;
@@ -137,27 +145,32 @@ int run(const std::vector<std::string>& args)
         }
         if (!makeMessage(compose, message))
             return 2;
-        const std::string text = tw::ComposeMessageText(message, tick);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        // A fixed tick gives a fixed Message-ID too, so the output can be compared.
+        message.messageId = compose.tick.empty() ? tw::NewMessageId(message.from.address)
+                                                 : compose.tick + "@compose.invalid";
+        // Straight to the output as it is composed: a large attachment is never held whole.
+        const bool written = tw::ComposeMessage(message, tick, [](std::string_view piece) {
+            return std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
+        });
+        return written && std::fflush(stdout) == 0 ? 0 : 1;
     }
 
     if (!makeMessage(send, message))
         return 2;
     tw::CSmtpConnection connection;
     connection.SetAccount(user, password);
+    connection.SetSecurity(*tw::ParseSmtpSecurity(security), caFile);
     if (!connection.Connect(server)) {
-        std::fprintf(stderr, "tellwick-tool mail: no SMTP conversation with %s%s%s\n",
-                     server.c_str(), connection.lastReply().empty() ? "" : ": ",
-                     connection.lastReply().c_str());
+        std::fprintf(stderr, "tellwick-tool mail: no SMTP conversation with %s: %s\n",
+                     server.c_str(), connection.lastError().c_str());
         return 1;
     }
     const int result = connection.SendMessage(message);
     const std::string reply = connection.lastReply();
+    const std::string error = connection.lastError();
     connection.Disconnect();
     if (result != 0) {
-        std::fprintf(stderr, "tellwick-tool mail: not sent (%d)%s%s\n", result,
-                     reply.empty() ? "" : ": ", reply.c_str());
+        std::fprintf(stderr, "tellwick-tool mail: not sent (%d): %s\n", result, error.c_str());
         return 1;
     }
     std::printf("sent: %s\n", reply.c_str());

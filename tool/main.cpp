@@ -1,7 +1,7 @@
-#include "tool/tool_command.h"
-
 #include <cstdio>
 #include <cstring>
+
+#include "tool/tool_command.h"
 
 namespace tw::tool {
 

@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <filesystem>
 
 #include "records/record_index.h"
 #include "records/record_info.h"
@@ -80,6 +81,17 @@ int run(const std::vector<std::string>& args)
         printRecord(r);
         return 0;
     }
+    // The index and every record chunk store full paths: a relative one would name another
+    // file as soon as the program runs from another folder.
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(folder, ec).lexically_normal();
+    if (ec) {
+        std::fprintf(stderr, "tellwick-tool records: cannot resolve %s\n", folder.c_str());
+        return 1;
+    }
+    folder = absolute.string();
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
     tw::CRecordIndex index;
     if (!index.OpenFolder(folder)) {
         std::fprintf(stderr, "tellwick-tool records: cannot read %s\n", folder.c_str());

@@ -1,8 +1,9 @@
-// Composing the notification with a 5 MB attachment, timed against coreutils' base64
-// encoding the same bytes (its output to /dev/null, as ours stays in memory). The figure
-// that matters is the ratio of the medians; the target is at most 1.5.
+// Composing the notification with a 5 MB attachment, side by side with coreutils' base64
+// encoding the same bytes: the whole `tellwick-tool mail compose` process against the whole
+// `base64` process, both writing to /dev/null, and the composer alone in this process. The
+// figure that matters is the ratio of the process medians; the target is at most 1.5.
 //
-// Run: tw_mail_bench [runs]   (prints the medians and the ratio; exits 1 above the target)
+// Run: tw_mail_bench [runs]   (prints the medians and the ratios; exits 1 above the target)
 
 #include <algorithm>
 #include <chrono>
@@ -39,15 +40,18 @@ template <typename Fn> double timeMs(Fn fn)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-bool runCoreutilsBase64(const std::string& path)
+// Runs the program with its output into /dev/null; true when it exited 0.
+bool runToNull(std::vector<std::string> args)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    std::string program = "/usr/bin/base64", file = path;
-    char* argv[] = {program.data(), file.data(), nullptr};
+    std::vector<char*> argv;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
     pid_t pid;
-    const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ);
+    const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         return false;
@@ -79,7 +83,11 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    std::vector<double> compose, encode, coreutils;
+    const std::vector<std::string> tool = {
+        TW_TOOL,      "mail",           "compose",     "--from-name",     "Tellwick",
+        "--from",     "me@example.com", "--to",        "bob@example.com", "--subject",
+        "Voice mail", "--body",         "Voice mail.", "--attach",        path};
+    std::vector<double> compose, encode, coreutils, toolRuns;
     std::size_t composedSize = 0;
     for (int i = 0; i < runs; ++i) {
         compose.push_back(timeMs([&] {
@@ -90,28 +98,37 @@ int main(int argc, char** argv)
             message.subject = "Voice mail from caller1 at 2007/05/01 14:30:00.";
             message.textParts.emplace_back(message.subject, "text/plain");
             message.attachments.emplace_back(path);
-            composedSize = tw::ComposeMessageText(message).size();
+            // Streamed as the SMTP client and the tool do; the sink only counts.
+            composedSize = 0;
+            tw::ComposeMessage(message, 1, [&](std::string_view piece) {
+                composedSize += piece.size();
+                return true;
+            });
         }));
         encode.push_back(timeMs([&] {
             std::string out;
             tw::CBase64::EncodeLines(bytes.data(), bytes.size(), 76, out);
         }));
-        bool ok = true;
-        coreutils.push_back(timeMs([&] { ok = runCoreutilsBase64(path); }));
-        if (!ok) {
-            std::fprintf(stderr, "coreutils base64 did not run\n");
+        bool ok = true, toolOk = true;
+        coreutils.push_back(timeMs([&] { ok = runToNull({"/usr/bin/base64", path}); }));
+        toolRuns.push_back(timeMs([&] { toolOk = runToNull(tool); }));
+        if (!ok || !toolOk) {
+            std::fprintf(stderr, "%s did not run\n", ok ? TW_TOOL : "coreutils base64");
             return 2;
         }
     }
     ::unlink(path.c_str());
     ::rmdir(folder);
 
-    const double ratio = median(compose) / median(coreutils);
+    const double ratio = median(toolRuns) / median(coreutils);
     std::printf("attachment             %zu bytes, message %zu bytes, %d runs (medians)\n", size,
                 composedSize, runs);
-    std::printf("compose (read+encode)  %8.2f ms\n", median(compose));
+    std::printf("compose, streamed      %8.2f ms (in process)\n", median(compose));
     std::printf("base64 encode only     %8.2f ms\n", median(encode));
     std::printf("coreutils base64       %8.2f ms (process included)\n", median(coreutils));
-    std::printf("ratio compose/base64   %8.2f (target <= 1.5)\n", ratio);
+    std::printf("tellwick-tool compose  %8.2f ms (process included)\n", median(toolRuns));
+    std::printf("ratio compose/base64   %8.2f (in process, for reference)\n",
+                median(compose) / median(coreutils));
+    std::printf("ratio tool/base64      %8.2f (processes side by side; target <= 1.5)\n", ratio);
     return ratio <= 1.5 ? 0 : 1;
 }

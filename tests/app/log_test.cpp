@@ -107,6 +107,16 @@ TEST_F(LogTest, RotatesAtOpenAndOnTheHundredthLine)
     m_log.Open(m_path);
     EXPECT_EQ(m_log.lineCount(), 99);
     EXPECT_EQ(readFile(m_path + "1"), numberedLines(100));
+
+    // A text with line breaks of its own counts every line it writes: 99 + 2 rotates.
+    writeFile(m_path, "");
+    m_log.Open(m_path);
+    m_log.Enable(true);
+    m_log.WriteRaw(numberedLines(98));
+    EXPECT_EQ(m_log.lineCount(), 99);
+    m_log.WriteRaw("a\r\nb");
+    EXPECT_EQ(m_log.lineCount(), 0);
+    EXPECT_EQ(lines(m_path + "1").size(), 101u);
 }
 
 TEST_F(LogTest, ConcurrentWritersNeverInterleaveOrLoseLines)

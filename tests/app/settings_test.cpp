@@ -1,8 +1,11 @@
 #include <cstdlib>
+#include <map>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "app/log.h"
+#include "app/secret_store.h"
 #include "app/settings.h"
 #include "tests/platform/temp_dir.h"
 
@@ -24,7 +27,8 @@ std::string defaultsText(const std::string& records)
            "fMuteCaller=0\nfConversationRecord=1\nfRecordWarn=0\nnACodec=1\nnACodecForEmail=2\n"
            "nAFormatMode=1\nfStickWithSkype=1\nfAlwaysOnTop=0\nfStartUp=1\n\n"
            "[Notification]\nEmailSize=0\nEmailServer=\nEmailUserName=\nEmailPW=\nEmailFrom=\n"
-           "EmailToCount=1\nEmailTo=\nEmailSubject=Default\nEmailPicNum=0\n\n"
+           "EmailToCount=1\nEmailTo=\nEmailSubject=Default\nEmailPicNum=0\n"
+           "EmailSecurity=automatic\nEmailCAFile=\n\n"
            "[CallTransfer]\nfEnable=0\nsSkypeName=\n\n"
            "[CallOutSave]\nfEnable=0\nsPassword=\nsSkypeNameFrom=\nsSkypeNameTo=\n";
 }
@@ -79,7 +83,8 @@ TEST_F(SettingsTest, EveryKeyRoundTripsAndOtherLinesStay)
         "nAFormatMode=0\nfStickWithSkype=0\nfAlwaysOnTop=1\nfStartUp=0\n\n"
         "[Notification]\nEmailSize=8\nEmailServer=smtp.example.org:587\nEmailUserName=ann\n"
         "EmailPW=p=w ;#\nEmailFrom=ann@example.org\nEmailToCount=3\nEmailTo=bob@example.org\n"
-        "EmailSubject=Voice mail\nEmailPicNum=7\n\n"
+        "EmailSubject=Voice mail\nEmailPicNum=7\nEmailSecurity=starttls\n"
+        "EmailCAFile=/etc/ssl/private-ca.pem\n\n"
         "[CallTransfer]\nfEnable=1\nsSkypeName=+44 20 7946 0000\n\n"
         "[CallOutSave]\nfEnable=1\nsPassword=secret\nsSkypeNameFrom=from.me\nsSkypeNameTo=to.you\n";
     writeFile(config(), custom);
@@ -202,6 +207,92 @@ TEST_F(SettingsTest, GreetingIsLookedUpAtLoadAndOnRequest)
     s.nDefaultGreetingIndex = 2;
     s.LookupDefaultGreeting();
     EXPECT_EQ(s.sDefaultGreetingName + "|" + s.sDefaultGreetingFile, "Greeting 2|/g/2.wav");
+}
+
+// The Secret Service as a map; "available" and "accepts" switch its two ways of failing.
+class FakeSecretStore : public SecretStore
+{
+public:
+    bool available = true, accepts = true;
+    std::map<std::string, std::string, std::less<>> secrets;
+
+    bool isAvailable() override { return available; }
+    std::string why() const override { return "no bus"; }
+    std::optional<std::string> lookup(std::string_view key) override
+    {
+        const auto found = secrets.find(key);
+        return found == secrets.end() ? std::nullopt : std::optional(found->second);
+    }
+    bool store(std::string_view key, std::string_view secret) override
+    {
+        return accepts && (secrets[std::string(key)] = secret, true);
+    }
+    bool remove(std::string_view key) override { return secrets.erase(std::string(key)) > 0; }
+};
+
+TEST_F(SettingsTest, PasswordsMoveIntoTheSecretServiceAndStayInTheFileWithoutOne)
+{
+    appLog().Open(m_dir.file("Tellwick.Log"));
+    appLog().Enable(true);
+    const std::string withPasswords =
+        "[Notification]\nEmailServer=smtp.example.org\nEmailUserName=ann\n"
+        "EmailPW=pw 1\n"
+        "[CallOutSave]\nsPassword=pw 2\n";
+    writeFile(config(), withPasswords);
+    ::chmod(config().c_str(), 0644);
+
+    // No Secret Service: the file keeps them, readable by its owner only, and the log says why.
+    FakeSecretStore store;
+    store.available = false;
+    CSettings s;
+    s.UseSecretStore(&store);
+    load(s);
+    EXPECT_EQ(s.EmailPW, "pw 1");
+    EXPECT_EQ(readFile(config()), withPasswords);
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(config().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_NE(readFile(m_dir.file("Tellwick.Log")).find("No Secret Service (no bus)"),
+              std::string::npos);
+
+    // With one: moved there at start and gone from the file, the rest of which stays.
+    store.available = true;
+    load(s);
+    EXPECT_EQ(store.secrets["Notification/EmailPW"], "pw 1");
+    EXPECT_EQ(store.secrets["CallOutSave/sPassword"], "pw 2");
+    EXPECT_EQ(readFile(config()),
+              "[Notification]\nEmailServer=smtp.example.org\nEmailUserName=ann\n[CallOutSave]\n");
+    CSettings again;
+    again.UseSecretStore(&store);
+    load(again);
+    EXPECT_EQ(again.EmailPW + "|" + again.sPassword, "pw 1|pw 2");
+    again.EmailPW = "changed";
+    again.sPassword.clear();
+    ASSERT_TRUE(again.Save());
+    EXPECT_EQ(store.secrets["Notification/EmailPW"], "changed");
+    EXPECT_FALSE(store.secrets.contains("CallOutSave/sPassword"));
+    EXPECT_EQ(readFile(config()).find("PW"), std::string::npos);
+
+    // A password entered after a start without an account goes there when saved.
+    writeFile(config(), "[Notification]\nEmailServer=smtp.example.org\n");
+    store.secrets.clear();
+    load(s);
+    EXPECT_FALSE(s.passwordsInSecretStore()); // not asked: nothing to look up
+    s.EmailUserName = "ann";
+    s.EmailPW = "new";
+    ASSERT_TRUE(s.Save());
+    EXPECT_EQ(store.secrets["Notification/EmailPW"], "new");
+    EXPECT_EQ(readFile(config()).find("EmailPW"), std::string::npos);
+
+    // A service that refuses to store leaves the password where it was.
+    writeFile(config(), withPasswords);
+    store.accepts = false;
+    load(s);
+    EXPECT_EQ(readFile(config()), withPasswords);
+    EXPECT_FALSE(s.passwordsInSecretStore());
+    appLog().Close();
 }
 
 TEST_F(SettingsTest, KeysOutsideTheSettings)

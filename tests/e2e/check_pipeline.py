@@ -116,11 +116,27 @@ def check_mail(bin_dir, work, mode, vm):
     print("mail: %s, attachment %s, %d bytes" % (message["Subject"], name, len(data)))
 
 
+def waiting_mail_copy(work, path):
+    """True when path is an e-mail copy that a mail waiting in the outbox attaches."""
+    if "_em." not in os.path.basename(path):
+        return False
+    mail = os.path.join(work, "data/tellwick/Mail")
+    for name in os.listdir(mail) if os.path.isdir(mail) else []:
+        if name.endswith(".mail"):
+            with open(os.path.join(mail, name), encoding="utf-8", errors="replace") as f:
+                if path in f.read():
+                    return True
+    return False
+
+
 def check(bin_dir, work, mode):
     rows = records(bin_dir, work)
     if mode != "kill":
-        # Every file of the folder is a listed record: no "_1.wav", no e-mail copy is left.
+        # Every file of the folder is a listed record: no "_1.wav" is left, and no e-mail
+        # copy but those of mails still waiting, which the next start sends.
         files = record_files(work)
+        if mode == "shutdown":
+            files = [f for f in files if not waiting_mail_copy(work, f)]
         assert files == sorted(row["path"] for row in rows.values()), (files, rows)
     if mode.startswith("codec"):
         codec = int(mode[len("codec"):])

@@ -76,8 +76,9 @@ def check_description(info, letter, handle, full_name, record_type):
     assert os.path.exists(path), path
     assert info["type"] == record_type, info
     assert info["name"] == handle and info["full"] == full_name, info
-    # The size is the audio file's when it was finished, before its 884-byte "TWKI" chunk.
-    assert info["size"] + 884 == os.path.getsize(path), (info["size"], os.path.getsize(path))
+    # The size is the file's as it stands, its 884-byte "TWKI" chunk included (as a rescan
+    # measures it).
+    assert info["size"] == os.path.getsize(path), (info["size"], os.path.getsize(path))
     start, end = time.localtime(info["start"]), time.localtime(info["end"])
     expected = "ti%s%s%s%s.wav" % (time.strftime("%H%M%S", start), time.strftime("%H%M%S", end),
                                    letter, handle)

@@ -1,10 +1,15 @@
 // The composer's bytes: layout, date and zone, encodings, line breaks, dot-stuffing, and text
 // that tries to break out of its header.
+#include <random>
+#include <sstream>
+
 #include <gtest/gtest.h>
 
+#include "mail/base64.h"
 #include "mail/mail_compose.h"
 #include "mail/mail_encoding.h"
 #include "mail/mail_system.h"
+#include "mail/mime_header.h"
 #include "smtp_server_process.h"
 
 namespace tw {
@@ -76,6 +81,57 @@ TEST(MailCompose, SinglePartAndNotificationWithAttachmentLayouts)
                   "Content-Disposition: attachment;\r\n\tfilename=\"vm_em.wav\"\r\n\r\n" +
                   "UklGRiQAAABXQVZFZm10IICBgoOEhYaHiImKi4yNjo+QkZKTlJWWl5iZmpucnZ6foKGio6Slpqeo\r\n"
                   "qaqrrA==\r\n--Tellwick000_1234ABCD--\r\n");
+}
+
+TEST(MailCompose, ALargeAttachmentIsStreamedInWholeLinesAndDecodesToItsBytes)
+{
+    TempDir folder;
+    std::string audio(200003, '\0'); // several blocks, and a tail that needs padding
+    std::mt19937 random(7);
+    for (char& c : audio)
+        c = static_cast<char>(random());
+    writeFile(folder.file("vm_em.wav"), audio);
+    CMailMessage message = fixedMessage("Voice mail.");
+    message.attachments.emplace_back(folder.file("vm_em.wav"));
+    std::string streamed;
+    int pieces = 0;
+    ASSERT_TRUE(ComposeMessage(message, 9, [&](std::string_view piece) {
+        ++pieces;
+        streamed.append(piece);
+        return true;
+    }));
+    EXPECT_GT(pieces, 3);
+    EXPECT_EQ(streamed, ComposeMessageText(message, 9));
+    const auto start = streamed.find("\r\n\r\n", streamed.find("filename=")) + 4;
+    const auto end = streamed.find("\r\n--Tellwick000_", start);
+    const std::string encoded = streamed.substr(start, end - start);
+    EXPECT_EQ(CBase64::Decode(encoded), audio);
+    std::istringstream lines(encoded);
+    std::size_t count = 0;
+    for (std::string line; std::getline(lines, line); ++count)
+        if (lines.peek() != EOF)
+            EXPECT_EQ(line, line.substr(0, 76) + "\r") << count; // every line full but the last
+    EXPECT_EQ(count, (audio.size() + 56) / 57);
+    // A sink that stops ends the composing.
+    EXPECT_FALSE(ComposeMessage(message, 9, [](std::string_view) { return false; }));
+}
+
+TEST(MailCompose, NonAsciiHeadersAreEncodedWordsAndFileNamesRfc2231)
+{
+    const std::string name = "Gr\u00FC\u00DF"
+                             "e aus K\u00F6ln \u2013 eine sehr lange Sprachnachricht.wav";
+    EXPECT_EQ(SubjectText("plain"), "plain");
+    const std::string words = EncodedWords(name + name);
+    std::istringstream lines(words);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(line.size(), 77u) << line; // 75 and the CR, plus the folding blank
+    EXPECT_EQ(words.rfind("=?utf-8?B?", 0), 0u);
+    const std::string parameter = MimeParameter("filename", name);
+    EXPECT_EQ(parameter.rfind(";\r\n\tfilename*0*=utf-8''Gr%C3%BC%C3%9Fe%20aus%20K%C3%B6ln", 0), 0u)
+        << parameter;
+    EXPECT_TRUE(has(parameter, ";\r\n\tfilename*1*="));
+    EXPECT_EQ(MimeParameter("filename", "a b.wav"), ";\r\n\tfilename=\"a b.wav\"");
+    EXPECT_EQ(DisplayNameText("J\u00F6rg"), "=?utf-8?B?SsO2cmc=?=");
 }
 
 TEST(MailCompose, MissingAttachmentStillDeclaresMultipart)

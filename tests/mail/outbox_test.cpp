@@ -1,9 +1,14 @@
 // The outbox against a real server: the voice-mail notification end to end, the twelve
-// slots, items waiting for a server that is down, and stopping a sender that is stuck.
+// slots, items waiting for a server that is down, retries on the virtual clock, refusals,
+// items kept across a restart, and stopping a sender that is stuck.
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
+#include "app/log.h"
 #include "mail/mail_outbox.h"
 #include "platform/file_util.h"
+#include "platform/manual_event_loop.h"
 #include "smtp_server_process.h"
 
 namespace tw {
@@ -71,6 +76,45 @@ TEST(MailOutbox, VoiceMailArrivesWithItsRecordingAndCopiesGoAfterEveryAttempt)
     }
 }
 
+TEST(MailOutbox, AServerThatClosesAfterEachMailGetsEveryItemOnANewConnection)
+{
+    SmtpServerProcess server({"--close-after-data"});
+    test::TempDir folder;
+    CMailOutbox outbox;
+    outbox.SetAccount(server.address(), "", "");
+    for (const std::string i : {"1", "2", "3"}) {
+        writeFile(folder.file(i + ".wav"), "RIFF");
+        ASSERT_TRUE(outbox.QueueMail(item(i, folder.file(i + ".wav"))));
+    }
+    ASSERT_TRUE(outbox.WaitIdle(60s));
+    EXPECT_EQ(server.messageCount(), 3u);
+    EXPECT_EQ(outbox.queuedCount(), 0u);
+}
+
+TEST(MailOutbox, NonAsciiNamesAndSubjectReachAStrictServerAndDecodeAsTheyWent)
+{
+    SmtpServerProcess server({"--strict"});
+    test::TempDir folder;
+    const std::string file = folder.file("Gr\u00FC\u00DFe von J\u00F6rg_em.wav");
+    writeFile(file, std::string("RIFF\0\0\0\0WAVE", 12));
+    CMailOutbox outbox;
+    outbox.SetAccount(server.address(), "", "");
+    MailItem mail = item("Sprachnachricht f\u00FCr J\u00F6rg \u2013 ein sehr langer Betreff, "
+                         "der \u00FCber mehrere kodierte W\u00F6rter reicht",
+                         file, "j\u00F6rg@example.com");
+    mail.fromName = "Anrufbeantworter \"M\u00FCller\"";
+    mail.toAddress = "joerg@example.com";
+    mail.body = "Sprachnachricht von j\u00F6rg.";
+    ASSERT_TRUE(outbox.QueueMail(mail));
+    ASSERT_TRUE(outbox.WaitIdle(60s));
+    ASSERT_EQ(server.messageCount(), 1u);
+    EXPECT_EQ(server.read(1, "decoded"),
+              mail.subject +
+                  "\n\"Anrufbeantworter \\\"M\u00FCller\\\"\" <me@example.com>\n"
+                  "j\u00F6rg <joerg@example.com>\nGr\u00FC\u00DFe von J\u00F6rg_em.wav\n" +
+                  mail.body);
+}
+
 TEST(MailOutbox, RefusesIncompleteItemsAndAThirteenth)
 {
     CMailOutbox outbox;
@@ -113,6 +157,127 @@ TEST(MailOutbox, ItemsWaitingForADownServerGoNewestFirst)
             << n;
     EXPECT_EQ(outbox.queuedCount(), 0u);
     EXPECT_FALSE(FileExists(folder.file("1.wav")));
+}
+
+// Each test reads the outbox's log lines; mailFiles() counts the items kept on disk.
+class MailOutboxRetry : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        appLog().Open(m_folder.file("Tellwick.Log"));
+        appLog().Enable(true);
+        writeFile(m_copy, "RIFF");
+    }
+    void TearDown() override { appLog().Close(); }
+    std::string log() const { return test::readFile(m_folder.file("Tellwick.Log")); }
+    std::size_t mailFiles() const
+    {
+        std::size_t count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(m_folder.file("Mail")))
+            count += entry.path().extension() == ".mail";
+        return count;
+    }
+
+    test::TempDir m_folder;
+    const std::string m_copy = m_folder.file("vm_em.wav");
+};
+
+TEST_F(MailOutboxRetry, APassingRefusalIsTriedAgainAfterGrowingWaitsUntilItIsTaken)
+{
+    SmtpServerProcess server({"--temp-fail", "2"});
+    ManualEventLoop loop;
+    CMailOutbox outbox(&loop);
+    outbox.SetMailFolder(m_folder.path());
+    outbox.SetAccount(server.address(), "", "");
+    ASSERT_TRUE(outbox.QueueMail(item("busy", m_copy)));
+    for (const auto wait : {60s, 120s}) {
+        ASSERT_TRUE(outbox.WaitIdle(60s));
+        EXPECT_EQ(server.messageCount(), 0u);
+        EXPECT_EQ(outbox.queuedCount(), 1u);
+        EXPECT_TRUE(FileExists(m_copy));
+        EXPECT_EQ(mailFiles(), 1u);
+        loop.runPending(); // the sender's timer request
+        loop.advance(wait - 1s);
+        EXPECT_FALSE(outbox.isSending()); // not before its time
+        loop.advance(1s);
+    }
+    ASSERT_TRUE(outbox.WaitIdle(60s));
+    EXPECT_EQ(server.messageCount(), 1u);
+    EXPECT_FALSE(FileExists(m_copy));
+    EXPECT_EQ(mailFiles(), 0u);
+    EXPECT_TRUE(test::has(log(), "not sent (421 4.3.2 Try again later); next try in 1 min."));
+    EXPECT_TRUE(test::has(log(), "next try in 2 min."));
+    EXPECT_EQ(CMailOutbox::RetryDelay(3), 240s);
+    EXPECT_EQ(CMailOutbox::RetryDelay(30), 3600s);
+}
+
+TEST_F(MailOutboxRetry, ARefusalIsDroppedWithALogLine)
+{
+    SmtpServerProcess server({"--refuse-data"});
+    CMailOutbox outbox;
+    outbox.SetMailFolder(m_folder.path());
+    outbox.SetAccount(server.address(), "", "");
+    ASSERT_TRUE(outbox.QueueMail(item("refused", m_copy)));
+    ASSERT_TRUE(outbox.WaitIdle(60s));
+    EXPECT_EQ(outbox.queuedCount(), 0u);
+    EXPECT_FALSE(FileExists(m_copy));
+    EXPECT_EQ(mailFiles(), 0u);
+    EXPECT_TRUE(test::has(log(), "The mail to bob@example.com was refused and is dropped: 550 "
+                                 "5.7.1 Message refused"));
+}
+
+TEST_F(MailOutboxRetry, ItemsWaitingAtExitAreSentAfterTheNextStartAndGiveUpAfterTwoDays)
+{
+    const std::time_t start = 1184943486;
+    {
+        ManualEventLoop loop(start);
+        CMailOutbox outbox(&loop);
+        outbox.SetMailFolder(m_folder.path());
+        outbox.SetAccount(kServerDown, "", "");
+        ASSERT_TRUE(outbox.QueueMail(item("kept", m_copy)));
+        ASSERT_TRUE(outbox.QueueMail(item("too old")));
+        ASSERT_TRUE(outbox.WaitIdle(60s));
+        EXPECT_TRUE(test::has(log(), "next try in 1 min"));
+    }
+    EXPECT_EQ(mailFiles(), 2u);
+    EXPECT_TRUE(FileExists(m_copy));
+
+    SmtpServerProcess server;
+    {
+        ManualEventLoop loop(start + 3600);
+        CMailOutbox outbox(&loop);
+        outbox.SetMailFolder(m_folder.path());
+        EXPECT_EQ(outbox.queuedCount(), 2u);
+        outbox.SetAccount(server.address(), "", "");
+        outbox.Resume();
+        ASSERT_TRUE(outbox.WaitIdle(60s));
+    }
+    ASSERT_EQ(server.messageCount(), 2u);
+    EXPECT_TRUE(test::has(server.read(1, "eml"), "Subject: too old\r\n")); // newest first
+    EXPECT_TRUE(test::has(server.read(2, "eml"), "Subject: kept\r\n"));
+    EXPECT_FALSE(FileExists(m_copy));
+    EXPECT_EQ(mailFiles(), 0u);
+
+    // An item that finds no server for two days is dropped at its next failure.
+    writeFile(m_copy, "RIFF");
+    {
+        ManualEventLoop loop(start);
+        CMailOutbox outbox(&loop);
+        outbox.SetMailFolder(m_folder.path());
+        outbox.SetAccount(kServerDown, "", "");
+        ASSERT_TRUE(outbox.QueueMail(item("late", m_copy)));
+        ASSERT_TRUE(outbox.WaitIdle(60s));
+    }
+    ManualEventLoop loop(start + 2 * 24 * 3600);
+    CMailOutbox outbox(&loop);
+    outbox.SetMailFolder(m_folder.path());
+    outbox.SetAccount(kServerDown, "", "");
+    outbox.Resume();
+    ASSERT_TRUE(outbox.WaitIdle(60s));
+    EXPECT_EQ(outbox.queuedCount(), 0u);
+    EXPECT_FALSE(FileExists(m_copy));
+    EXPECT_TRUE(test::has(log(), "was not sent within two days and is dropped: no connection"));
 }
 
 TEST(MailOutbox, StopCutsASenderStuckOnASilentServer)

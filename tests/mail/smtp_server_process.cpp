@@ -63,3 +63,16 @@ std::string SmtpServerProcess::read(int number, const std::string& kind) const
 }
 
 } // namespace tw::test
+
+namespace tw::test {
+
+bool MakeCertificate(const std::string& folder, const std::string& names)
+{
+    const std::string command =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+        "-subj /CN=tellwick-test -addext subjectAltName=" +
+        names + " -keyout " + folder + "/key.pem -out " + folder + "/cert.pem >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+} // namespace tw::test

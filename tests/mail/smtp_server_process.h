@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include "mail/mail_message.h"
 #include "tests/platform/temp_dir.h"
 
 namespace tw::test {
@@ -20,6 +21,10 @@ public:
 
     bool isRunning() const { return m_port != 0; }
     std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
+    int port() const { return m_port; }
+    /// The verbs the server handled, one a line ("EHLO", "AUTH", "MAIL", ...), and each EHLO
+    /// name as "EHLO-NAME name".
+    std::string commands() const { return readFile(m_folder.path() + "/commands"); }
     /// Messages saved so far. The server saves before it answers 250, so a send that
     /// succeeded is already counted.
     std::size_t messageCount() const;
@@ -31,6 +36,23 @@ private:
     int m_port = 0;
     TempDir m_folder;
 };
+
+/// A self-signed certificate and its key for the names ("DNS:localhost,IP:127.0.0.1"), made
+/// by openssl into folder as cert.pem and key.pem; false when openssl failed.
+bool MakeCertificate(const std::string& folder, const std::string& names);
+
+/// A small message from me@example.com to bob (envelope and To), whose text holds a line
+/// with a lone dot.
+inline CMailMessage message(const std::string& to = "bob@example.com")
+{
+    CMailMessage m;
+    m.from = {"Tellwick", "me@example.com"};
+    m.recipient = {"bob", to};
+    m.to.push_back(m.recipient);
+    m.subject = "Test";
+    m.textParts.emplace_back("Hello\r\n.\r\nbye", "text/plain");
+    return m;
+}
 
 inline bool has(const std::string& text, const std::string& what)
 {

@@ -13,6 +13,7 @@ namespace tw {
 namespace {
 
 using test::has;
+using test::message;
 using test::SmtpServerProcess;
 
 class RecordingConnection : public CSmtpConnection
@@ -29,17 +30,6 @@ protected:
         return progress.push_back(sent), 1;
     }
 };
-
-CMailMessage message(const std::string& to = "bob@example.com")
-{
-    CMailMessage m;
-    m.from = {"Tellwick", "me@example.com"};
-    m.recipient = {"bob", to};
-    m.to.push_back(m.recipient);
-    m.subject = "Test";
-    m.textParts.emplace_back("Hello\r\n.\r\nbye", "text/plain");
-    return m;
-}
 
 // Every test reads the commands the client logged.
 class MailSmtp : public ::testing::Test
@@ -73,7 +63,7 @@ TEST_F(MailSmtp, AuthLoginAnswersPromptsByWhatTheyNameOrByOrderAndMasksTheAnswer
     for (const std::string prompts : {"", "Password:,Username:", "Benutzername,Kennwort"}) {
         const bool reversed = prompts[0] == 'P';
         std::vector<std::string> args = {"--user", reversed ? "s3cret" : "alice", "--password",
-                                         reversed ? "alice" : "s3cret"};
+                                         reversed ? "alice" : "s3cret", "--no-plain"};
         if (!prompts.empty())
             args.insert(args.end(), {"--login-prompts", prompts});
         ASSERT_EQ(sendTo(args, "alice", "s3cret"), 0) << prompts;
@@ -94,9 +84,29 @@ TEST_F(MailSmtp, AuthLoginAnswersPromptsByWhatTheyNameOrByOrderAndMasksTheAnswer
         EXPECT_FALSE(has(text, secret)) << secret;
 }
 
+TEST_F(MailSmtp, AuthPlainWhenOfferedAndTheMailCarriesAnIdAndAQualifiedHelloName)
+{
+    ASSERT_EQ(sendTo({"--user", "alice", "--password", "s3cret"}, "alice", "s3cret"), 0);
+    m_connection.Disconnect();
+    EXPECT_TRUE(has(log(), "AUTH PLAIN ********\r\nMAIL FROM"));
+    EXPECT_FALSE(has(log(), CBase64::Encode(std::string("\0alice\0s3cret", 13))));
+    EXPECT_TRUE(
+        std::regex_search(m_server->read(1, "eml"),
+                          std::regex("\r\nMessage-ID: <[0-9a-f]+\\.[0-9a-f]+@example\\.com>\r\n")));
+    // A host name with a dot, or this end's address literal: never a bare name.
+    std::smatch name;
+    const std::string commands = m_server->commands();
+    ASSERT_TRUE(std::regex_search(commands, name, std::regex("EHLO-NAME (\\S+)")));
+    EXPECT_TRUE(name[1] == "[127.0.0.1]" || has(name[1], ".")) << name[1];
+    // The log holds the message's size, not its text.
+    EXPECT_TRUE(std::regex_search(log(), std::regex("DATA\r\n<message of [0-9]+ bytes>\r\n")));
+    EXPECT_FALSE(has(log(), "Subject"));
+}
+
 TEST_F(MailSmtp, AuthLoginWithAWrongPasswordIsRefusedAndRetriesAreBounded)
 {
-    EXPECT_EQ(sendTo({"--user", "alice", "--password", "s3cret"}, "alice", "wrong"), 530);
+    EXPECT_EQ(sendTo({"--user", "alice", "--password", "s3cret", "--no-plain"}, "alice", "wrong"),
+              530);
     EXPECT_EQ(m_connection.errors.front(), 535);
     EXPECT_EQ(m_connection.errors.back(), 530);
     EXPECT_EQ(m_server->messageCount(), 0u);
@@ -118,6 +128,9 @@ TEST_F(MailSmtp, RefusedRecipientDoesNotStopTheOthers)
     EXPECT_EQ(m_server->read(1, "env"), "me@example.com\ncarol@example.com");
     CMailMessage alone = message();
     EXPECT_EQ(m_connection.SendMessage(alone), 550);
+    // The refusal is kept, not replaced by the reply to the RSET that follows it.
+    EXPECT_EQ(m_connection.lastReply(), "550 5.1.1 Mailbox unavailable");
+    EXPECT_EQ(m_connection.lastError(), "550 5.1.1 Mailbox unavailable");
     CMailMessage next = message("dave@example.com"); // the connection is still good
     EXPECT_EQ(m_connection.SendMessage(next), 0);
     EXPECT_EQ(m_server->messageCount(), 2u);

@@ -53,8 +53,30 @@ TEST(MailTool, ComposeIsReproducibleAndSendReportsTheOutcome)
                              "--subject s --body b",
                       folder.file("refused")),
               1);
-    EXPECT_NE(readFile(folder.file("refused")).find("550"), std::string::npos);
+    // The server's own words, not those of the reset after it.
+    EXPECT_NE(
+        readFile(folder.file("refused")).find("not sent (550): 550 5.1.1 Mailbox unavailable"),
+        std::string::npos)
+        << readFile(folder.file("refused"));
+    EXPECT_EQ(runTool(send + "--security starttls " + kMessage, folder.file("clear")), 1);
+    EXPECT_NE(readFile(folder.file("clear")).find("does not offer STARTTLS"), std::string::npos);
+    EXPECT_NE(runTool(send + "--security ssl " + kMessage, folder.file("bad")), 0);
     EXPECT_EQ(server.messageCount(), 1u);
+
+    // Over STARTTLS to a private server whose certificate the CA file names.
+    ASSERT_TRUE(test::MakeCertificate(folder.path(), "DNS:localhost"));
+    test::SmtpServerProcess tls({"--cert", folder.file("cert.pem"), "--key", folder.file("key.pem"),
+                                 "--user", "alice", "--password", "s3cret"});
+    const std::string secure = "send --server localhost:" + std::to_string(tls.port()) +
+                               " --user alice --password s3cret --security starttls ";
+    EXPECT_EQ(runTool(secure + "--ca-file " + folder.file("cert.pem") + " " + kMessage,
+                      folder.file("tls")),
+              0)
+        << readFile(folder.file("tls"));
+    EXPECT_EQ(runTool(secure + kMessage, folder.file("untrusted")), 1);
+    EXPECT_NE(readFile(folder.file("untrusted")).find("self-signed certificate"),
+              std::string::npos);
+    EXPECT_EQ(tls.messageCount(), 1u);
 }
 
 } // namespace

@@ -140,14 +140,23 @@ TEST(ProfileStore, BadFilesReadAsDefaultsAndAreKeptWhenReplacedOrNotWritable)
     EXPECT_EQ(readFile(binary + ".bad"), junk);
     EXPECT_EQ(readFile(binary + ".bad1"), junk + "more");
 
-    // Lines that are not UTF-8 are kept as they are and never match; the rest still reads.
-    const std::string latin1 = dir.file("latin1.ini");
-    writeFile(latin1, "[s]\nname=Zo\xeb\nk=5\n");
-    ProfileStore mixed(latin1);
-    EXPECT_FALSE(mixed.get("s", "name"));
-    EXPECT_EQ(mixed.getInt("s", "k", 0), 5);
-    EXPECT_TRUE(mixed.set("s", "k", "6") && mixed.save());
-    EXPECT_EQ(readFile(latin1), "[s]\nname=Zo\xeb\nk=6\n");
+    // A file the Windows program wrote in its ANSI code page: lines that are not UTF-8 are
+    // Windows-1252, a section header among them ends the section before it, and the file is
+    // saved back as UTF-8 with no second copy of the key.
+    const std::string ansi = dir.file("ansi.ini");
+    writeFile(ansi, "[Notification]\r\nEmailSubject=Sprachnachricht f\xFCr J\xF6rg \x80\r\n"
+                    "[Gr\xFC\xDF"
+                    "e]\r\nk=5\r\n");
+    ProfileStore mixed(ansi);
+    EXPECT_EQ(mixed.get("Notification", "EmailSubject"),
+              "Sprachnachricht f\u00FCr J\u00F6rg \u20AC");
+    EXPECT_FALSE(mixed.get("Notification", "k"));
+    EXPECT_EQ(mixed.getInt("Gr\u00FC\u00DFe", "k", 0), 5);
+    EXPECT_TRUE(mixed.set("Notification", "EmailSubject", "Sprachnachricht f\u00FCr J\u00F6rg") &&
+                mixed.save());
+    EXPECT_EQ(readFile(ansi),
+              "[Notification]\r\nEmailSubject=Sprachnachricht f\u00FCr J\u00F6rg\r\n"
+              "[Gr\u00FC\u00DFe]\r\nk=5\r\n");
 
     const std::string huge = dir.file("huge.ini");
     writeFile(huge, "[s]\nk=1\n" + std::string(ProfileStore::kMaxFileBytes, 'x'));

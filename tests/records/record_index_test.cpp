@@ -121,7 +121,7 @@ TEST_F(RecordIndexTest, EmptiedDayStaysInItsMonth)
     EXPECT_EQ(le32(f, 136 + 24), 0u); // count 0
     EXPECT_EQ(le32(f, 176), 21u);
     EXPECT_EQ(le32(f, 4), b.startTime);
-    EXPECT_EQ(m_index.GetTotalBytes(), static_cast<std::uint64_t>(b.size));
+    EXPECT_EQ(m_index.GetTotalBytes(), readFile(b.Path()).size()); // with its chunk
 
     // Deleting the last record empties every level.
     ASSERT_TRUE(m_index.DeleteRecord(b.startTime, false));
@@ -153,7 +153,7 @@ TEST_F(RecordIndexTest, DeleteAllKeepsLockedVoiceMailsAndOtherTypes)
     const IndexTree tree = m_index.GetTree();
     ASSERT_EQ(tree.years.size(), 1u);
     ASSERT_EQ(tree.years[0].months.size(), 1u); // August went away with its only record
-    EXPECT_EQ(tree.total, static_cast<std::uint64_t>(locked.size + talk.size));
+    EXPECT_EQ(tree.total, readFile(locked.Path()).size() + readFile(talk.Path()).size());
     EXPECT_EQ(tree.latest, static_cast<std::int32_t>(talk.endTime));
     m_index.DeleteAll(kAllRecordTypes);
     EXPECT_EQ(keys(m_index), Keys{locked.startTime});
@@ -162,7 +162,7 @@ TEST_F(RecordIndexTest, DeleteAllKeepsLockedVoiceMailsAndOtherTypes)
 TEST_F(RecordIndexTest, ScanIndexesOnlyRecordsInDateFolders)
 {
     const auto a = rec(RECORD_VOICEMAIL, at(2007, 7, 20, 10, 15));
-    writePcmWav(m_dir.file("ti101500101530vroot.wav"), 100); // folder root
+    writePcmWav(m_dir.file("ti101500101530vroot.wav"), 100); // folder root, no chunk
     const std::string day = m_dir.file("2007-07-20");
     writePcmWav(day + "/ti111500111530vbob_em.wav", 100); // e-mail copy
     writePcmWav(day + "/notarecord.wav", 100);            // name does not parse

@@ -14,10 +14,13 @@ using namespace test;
 
 const std::string kTool = std::string(TW_BINARY_DIR) + "/bin/tellwick-tool";
 
-/// Runs the tool on Berlin time; its standard output split in lines, and its exit status.
-std::pair<std::vector<std::string>, int> runTool(const std::string& arguments)
+/// Runs the tool on Berlin time (in folder, when given); its standard output split in
+/// lines, and its exit status.
+std::pair<std::vector<std::string>, int> runTool(const std::string& arguments,
+                                                 const std::string& folder = {})
 {
-    const std::string command = "TZ=Europe/Berlin " + kTool + " " + arguments + " 2>/dev/null";
+    const std::string command = (folder.empty() ? "" : "cd '" + folder + "' && ") +
+                                "TZ=Europe/Berlin " + kTool + " " + arguments + " 2>/dev/null";
     FILE* pipe = ::popen(command.c_str(), "r");
     std::string out;
     char buffer[4096];
@@ -49,8 +52,8 @@ TEST_F(RecordFolderTest, ToolListsInfoAndRebuilds)
     ASSERT_EQ(status, 0);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], std::to_string(mail.startTime) + "\t" + std::to_string(mail.endTime) +
-                           "\t1\t0\t" + std::to_string(mail.size) + "\tbob\t\t\ttwo\\tparts\t" +
-                           mail.Path());
+                           "\t1\t0\t" + std::to_string(readFile(mail.Path()).size()) +
+                           "\tbob\t\t\ttwo\\tparts\t" + mail.Path());
     EXPECT_EQ(rows[1].substr(0, rows[1].find('\t')), std::to_string(talk.startTime));
     EXPECT_EQ(runTool(list + " --type 2").first.size(), 1u);
     EXPECT_EQ(runTool(list + " --search TWO").first.size(), 1u);
@@ -68,6 +71,25 @@ TEST_F(RecordFolderTest, ToolListsInfoAndRebuilds)
     std::filesystem::remove(m_dir.file("twkrdb.ndx"));
     EXPECT_EQ(runTool(list + " --type 1").first.size(), 1u);
     EXPECT_TRUE(exists(m_dir.file("twkrdb.ndx")));
+}
+
+TEST_F(RecordFolderTest, ToolStoresAbsolutePathsForARelativeFolder)
+{
+    if (!exists(kTool))
+        GTEST_SKIP() << "tellwick-tool is not built";
+    const auto mail = rec(RECORD_VOICEMAIL, at(2007, 7, 20, 9), 30, "bob");
+    const std::string parent = std::filesystem::path(m_dir.path()).parent_path();
+    const std::string relative = std::filesystem::path(m_dir.path()).filename().string() + "/./";
+    auto [rows, status] = runTool("records list '" + relative + "'", parent);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].substr(rows[0].rfind('\t') + 1), mail.Path());
+    RecordInfo chunk;
+    ASSERT_TRUE(ReadRecordInfo(mail.Path(), chunk));
+    EXPECT_EQ(chunk.Path(), mail.Path());
+    CRecordIndex index;
+    ASSERT_TRUE(index.OpenFolder(m_dir.path()));
+    EXPECT_EQ(index.FindRecord(mail.startTime)->Path(), mail.Path());
 }
 
 } // namespace

@@ -140,6 +140,18 @@ double soxDuration(const std::string& path)
     return ::pclose(p) == 0 && got ? std::atof(line) : -1;
 }
 
+std::string soxAudio(const std::string& path)
+{
+    std::FILE* p = ::popen(("sox -V1 '" + path + "' -t raw - 2>/dev/null").c_str(), "r");
+    if (!p)
+        return {};
+    std::string out;
+    char buffer[65536];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, p))
+        out.append(buffer, n);
+    return ::pclose(p) == 0 ? out : std::string();
+}
+
 bool shell(const std::string& folder, const std::string& command)
 {
     return std::system(("cd '" + folder + "' && " + command).c_str()) == 0;

@@ -54,6 +54,9 @@ void appendTwkiChunk(const std::string& path);
 
 /// The duration sox reports (soxi -D), -1 when sox cannot read the file.
 double soxDuration(const std::string& path);
+/// The audio sox reads from the file as raw samples in the file's own encoding; empty when
+/// sox cannot read it.
+std::string soxAudio(const std::string& path);
 /// Runs a shell command in folder; true when it exits 0.
 bool shell(const std::string& folder, const std::string& command);
 

@@ -245,8 +245,11 @@ TEST_F(PipelineTest, VoiceMailsAreMailedWithTheirCopyAndConversationsAreNot)
     EXPECT_EQ(filesIn(fs::path(copy).parent_path().string()).size(), 3u); // the records only
 }
 
-TEST_F(PipelineTest, StopFinishesEveryRecordAndLeavesNoCopyBehind)
+TEST_F(PipelineTest, StopFinishesEveryRecordAndKeepsWaitingMailsForTheNextStart)
 {
+    const std::string data = m_dir.file("data");
+    fs::create_directories(data);
+    m_outbox.SetMailFolder(data);
     m_outbox.SetAccount("127.0.0.1:1", "", ""); // nobody listens: mails wait in the queue
     m_pipeline.setSettings(mailing(kCodecAdpcm, kCodecAdpcm));
     std::vector<RecordInfo> records;
@@ -256,11 +259,11 @@ TEST_F(PipelineTest, StopFinishesEveryRecordAndLeavesNoCopyBehind)
     }
     m_pipeline.Stop();
     m_outbox.Stop();
-    m_pipeline.DeleteUnsentMailCopies();
+    // No "_1.wav" is left; each voice mail keeps its e-mail copy for the mail still waiting.
     const std::string folder = fs::path(records[0].Path()).parent_path().string();
-    EXPECT_EQ(filesIn(folder).size(), records.size()); // no "_1.wav", no "_em.wav"
+    EXPECT_EQ(filesIn(folder).size(), records.size() + 3);
 
-    // The next start finds every record, converted, in the saved index.
+    // The next start finds every record, converted, in the saved index, and every mail.
     CRecordStorage next;
     ASSERT_TRUE(next.OpenStorageFolder(m_dir.file("records"), nullptr));
     ASSERT_EQ(next.Index().GetRecordCount(), records.size());
@@ -270,6 +273,9 @@ TEST_F(PipelineTest, StopFinishesEveryRecordAndLeavesNoCopyBehind)
         EXPECT_TRUE(ReadRecordInfo(r.Path(), chunk));
         EXPECT_EQ(next.Index().FindRecord(r.startTime)->size, chunk.size);
     }
+    CMailOutbox nextOutbox;
+    nextOutbox.SetMailFolder(data);
+    EXPECT_EQ(nextOutbox.queuedCount(), 3u);
 }
 
 } // namespace

@@ -135,6 +135,38 @@ TEST_F(ConvertTest, ConvertToPcmReadsFlacOggAndDetectCodecKnowsRecords)
     EXPECT_EQ(CAudioConverter::DetectCodec(m_dir.file("a_em.mp3")), -1);
 }
 
+// A record whose RIFF size was left stale (or 0, by a writer that never finished) converts
+// with all its audio: every codec's result is as long as the source, which is untouched.
+TEST_F(ConvertTest, StaleRiffSizeConvertsTheWholeRecording)
+{
+    CAudioConverter converter;
+    for (const std::uint32_t riffSize : {0u, 36u}) {
+        std::string bytes = m_sourceBytes;
+        put32(bytes, 4, riffSize);
+        writeFile(m_source, bytes);
+        ASSERT_NEAR(soxDuration(m_source), kSeconds, 0.01); // sox reads the data chunk
+        for (int codec : {kCodecPcm, kCodecAdpcm, kCodecMp3Wave, kCodecGsm, kCodecLame}) {
+            if (codec == kCodecLame && !converter.LameAvailable())
+                continue;
+            SCOPED_TRACE(testing::Message() << "RIFF size " << riffSize << " codec " << codec);
+            std::string target = m_dir.file(codec == kCodecLame ? "out.mp3" : "out.wav");
+            std::string error;
+            ASSERT_TRUE(converter.Convert(m_source, target, codec, 0, &error)) << error;
+            if (codec == kCodecMp3Wave) // 32 kbit/s
+                EXPECT_NEAR(parseWav(target).data.size() / 4000.0, kSeconds, 0.2);
+            else if (codec != kCodecPcm) // PCM already: a copy of the record, chunk and all
+                EXPECT_NEAR(decodeWithSndfile(target).seconds(), kSeconds, 0.1);
+            if (codec != kCodecLame && codec != kCodecMp3Wave)
+                EXPECT_NEAR(soxDuration(target), kSeconds, 0.1);
+            EXPECT_EQ(readFile(m_source), bytes);
+        }
+        // The PCM reading of the record is its audio, sample for sample.
+        std::string pcm = m_dir.file("pcm.wav");
+        ASSERT_TRUE(converter.Convert(m_source, pcm, kCodecPcm, 0));
+        EXPECT_EQ(soxAudio(pcm), soxAudio(m_source));
+    }
+}
+
 TEST_F(ConvertTest, RecordThreadsConvertAtTheSameTime)
 {
     // The record pipeline runs one conversion per finished record, several at once.

@@ -71,9 +71,12 @@ TEST_F(LameTest, ArgumentsCarryOptionsStartTimeCommentAndFiles)
     const std::string ini = m_dir.file("Tellwick.Ini");
     writeFile(ini, "[General]\nx=1\n[MP3]\nOPTIONS = -b 32  --tl \"My calls\"\n");
     const std::string argsFile = m_dir.file("args.txt");
-    // The stand-in writes its arguments one per line and makes a non-empty target.
+    // The stand-in writes its arguments one per line and hands them to the real encoder: the
+    // converter checks that the MP3 holds the whole recording.
+    if (!CAudioConverter().LameAvailable())
+        GTEST_SKIP() << "lame is not installed";
     const std::string folder = fakeLame("for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
-                                        argsFile + "'\neval last=\\${$#}\necho mp3 > \"$last\"");
+                                        argsFile + "'\nexec lame \"$@\"");
     CAudioConverter converter(folder, ini);
     EXPECT_EQ(converter.LameOptions(), "-b 32  --tl \"My calls\"");
     ASSERT_TRUE(converter.Convert(m_source, m_target, kCodecLame, m_start, &m_error)) << m_error;
