@@ -20,18 +20,6 @@ const QColor kStatusColours[7] = {QColor(0x8a, 0x96, 0xa3), QColor(0x2f, 0xb3, 0
                                   QColor(0xd9, 0x3b, 0x3b), QColor(0x1a, 0xa3, 0xc9),
                                   QColor(0xd9, 0x47, 0x9b)};
 
-QPixmap keyed(const QImage& image)
-{
-    QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < argb.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(argb.scanLine(y));
-        for (int x = 0; x < argb.width(); ++x)
-            if ((line[x] & 0xFFFFFF) == 0xFF00FF)
-                line[x] = 0;
-    }
-    return QPixmap::fromImage(argb);
-}
-
 } // namespace
 
 RecordIcons::RecordIcons() : m_icons(Count)
@@ -40,7 +28,7 @@ RecordIcons::RecordIcons() : m_icons(Count)
         CSkinBitmap bmp;
         if (!LoadSkin(bmp, std::string("m_panel/icon/") + kIconFiles[i]))
             break;
-        m_icons[std::size_t(i)] = keyed(bmp.Image());
+        m_icons[std::size_t(i)] = KeyedPixmap(bmp.Image(), 0xFF00FF);
     }
     // The icon columns are as wide as the first status bitmap.
     if (!m_icons[StatusFirst].isNull())

@@ -24,15 +24,8 @@ std::vector<QIcon> tabIcons()
         return icons;
     const int w = strip.Width() / 6;
     for (int i = 0; i < 6; ++i) {
-        QImage part = strip.Image().copy(i * w, 0, w, strip.Height());
-        part = part.convertToFormat(QImage::Format_ARGB32);
-        for (int y = 0; y < part.height(); ++y) {
-            auto* line = reinterpret_cast<QRgb*>(part.scanLine(y));
-            for (int x = 0; x < part.width(); ++x)
-                if ((line[x] & 0xFFFFFF) == 0xFFFFFF)
-                    line[x] = 0;
-        }
-        icons[std::size_t(i)] = QIcon(QPixmap::fromImage(part));
+        icons[std::size_t(i)] =
+            QIcon(KeyedPixmap(strip.Image().copy(i * w, 0, w, strip.Height()), 0xFFFFFF));
     }
     return icons;
 }

@@ -43,3 +43,19 @@ bool LoadSkin(CSkinBitmap& bitmap, const std::string& relative)
 }
 
 } // namespace tw
+
+namespace tw {
+
+QPixmap KeyedPixmap(const QImage& image, unsigned key)
+{
+    QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(argb.scanLine(y));
+        for (int x = 0; x < argb.width(); ++x)
+            if ((line[x] & 0xFFFFFF) == key)
+                line[x] = 0;
+    }
+    return QPixmap::fromImage(argb);
+}
+
+} // namespace tw
