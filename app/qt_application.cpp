@@ -23,9 +23,14 @@ QtApplication::QtApplication()
     // The session ending runs the same orderly exit as closing the main window. The watcher
     // is up before the bus name is claimed, so a signal sent once the name is owned is
     // always handled.
-    QObject::connect(m_signals.get(), &SignalWatcher::signalReceived, [](int signalNumber) {
+    QObject::connect(m_signals.get(), &SignalWatcher::signalReceived, [this](int signalNumber) {
         tracef(3, "Signal %d: orderly exit", signalNumber);
-        quit();
+        // A call in progress is ended in Skype first (voice mail kept, status given back);
+        // that waits a bounded time for Skype, then the loop ends.
+        if (m_skype)
+            m_skype->prepareExit([] { quit(); });
+        else
+            quit();
     });
     if (!m_signals->isValid())
         trace(2, "QtApplication: signal handlers could not be installed");

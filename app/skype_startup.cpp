@@ -93,6 +93,15 @@ bool SkypeStartup::start()
     return true;
 }
 
+void SkypeStartup::prepareExit(std::function<void()> done)
+{
+    if (!m_started) {
+        done();
+        return;
+    }
+    m_link->PrepareShutdown(std::move(done), kExitBound);
+}
+
 void SkypeStartup::stop()
 {
     if (!m_started)

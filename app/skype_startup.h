@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 namespace tw {
@@ -33,7 +35,13 @@ public:
 
     /// False when the link could not start (it then stays down; the program goes on).
     bool start();
+    /// The orderly exit's first step, while the event loop still runs: ends in Skype what the
+    /// call handling started there, then runs done (at most kExitBound later). Call stop()
+    /// after the loop has ended.
+    void prepareExit(std::function<void()> done);
     void stop();
+
+    static constexpr auto kExitBound = std::chrono::milliseconds(3000);
 
     CSkypeLink* link() { return m_link.get(); }
     CallHandling* callHandling() { return m_handling.get(); }

@@ -195,7 +195,6 @@ void CRecordPipeline::finishConversion(std::uint32_t startTime, const std::strin
 {
     const bool released = m_views && m_views->releaseRecord(startTime);
     bool replaced = false;
-    RecordInfo entry;
     // The swap runs under the index's lock: a record deleted meanwhile is not found, and
     // one deleted afterwards is deleted with its new file.
     m_storage.Index().UpdateRecord(startTime, [&](RecordInfo& stored) {
@@ -213,18 +212,18 @@ void CRecordPipeline::finishConversion(std::uint32_t startTime, const std::strin
                 appLog().Write("CMainFrame::ThreadRecordConv() - " + recorded +
                                " cannot be deleted.");
         }
-        stored.size = fileSize(stored.Path());
-        entry = stored;
+        // The converted audio came without the record's description; the stored size is
+        // the file with its chunk, as a rescan measures it.
+        std::int64_t size = fileSize(stored.Path());
+        if (IsRecordWav(stored.Path()))
+            AppendRecordInfo(stored, &size);
+        stored.size = size;
         replaced = true;
     });
-    if (!replaced) {
+    if (!replaced)
         DeleteFileSafely(converted);
-    } else {
-        // The converted audio came without the record's description.
-        if (IsRecordWav(entry.Path()))
-            AppendRecordInfo(entry);
+    else
         saveIndex();
-    }
     if (released && m_views)
         m_views->reopenRecord(startTime);
 }

@@ -71,8 +71,10 @@ int main(int argc, char** argv)
     QCommandLineOption script("script", "Scenario file, started at the first attach.", "file");
     QCommandLineOption silent("silent", "Log commands but never answer them.");
     QCommandLineOption verbose("verbose", "Print every command, reply and notification.");
+    QCommandLineOption replyDelay(
+        "reply-delay", "Answer every command MIN to MAX ms after running it.", "MIN:MAX", "0:0");
     parser.addOptions({auth, user, fullName, status, contact, version, audioIn, audioOut, protocol,
-                       voice, answerAfter, firstCall, script, silent, verbose});
+                       voice, answerAfter, firstCall, script, silent, verbose, replyDelay});
     parser.process(app);
 
     const auto policy = AuthPolicy::parse(parser.value(auth));
@@ -127,6 +129,15 @@ int main(int argc, char** argv)
     api.setPolicy(*policy);
     api.setSilent(parser.isSet(silent));
     api.setVerbose(parser.isSet(verbose));
+    {
+        const QStringList delay = parser.value(replyDelay).split(':');
+        bool okMin = false, okMax = false;
+        const int minMs = delay.value(0).toInt(&okMin);
+        const int maxMs = delay.value(1).toInt(&okMax);
+        if (delay.size() != 2 || !okMin || !okMax || minMs < 0 || maxMs < minMs)
+            return fail("bad --reply-delay value " + parser.value(replyDelay));
+        api.setReplyDelay(minMs, maxMs);
+    }
     SimControl control(model, api);
     new SkypeApiAdaptor(&api);
     new SkypeSimAdaptor(&control);

@@ -14,7 +14,7 @@ struct CtlVerb
 {
     const char* word;
     const char* method;
-    const char* args; // one letter per argument: s string, b boolean; "" none
+    const char* args; // one letter per argument: s string, b boolean, i number; "" none
     int optional;     // how many trailing arguments may be left out (sent as "")
     const char* help;
 };
@@ -34,6 +34,8 @@ constexpr CtlVerb kCtlVerbs[] = {
     {"notify", "SendNotification", "s", 0, "notify \"TEXT\""},
     {"auth", "SetAuthPolicy", "s", 0, "auth accept|refuse|offline|pending:SECONDS"},
     {"silent", "SetSilent", "b", 0, "silent on|off"},
+    {"delay", "SetReplyDelay", "ii", 0, "delay MIN_MS MAX_MS   (replies late; 0 0: at once)"},
+    {"restart", "Restart", "i", 0, "restart DOWN_MS   (Skype crashes and comes back)"},
     {"log", "CommandLog", "", 0, "log"},
     {"chats", "ChatLog", "", 0, "chats"},
     {"clear", "ClearLogs", "", 0, "clear"},
@@ -75,9 +77,16 @@ int runCtl(const QStringList& args)
     call.setAutoStartService(false);
     for (int i = 0; i < wanted; ++i) {
         const QString value = args.value(i + 1);
-        if (verb->args[i] == 'b')
+        if (verb->args[i] == 'b') {
             call << (value == "on" || value == "true" || value == "1");
-        else
+        } else if (verb->args[i] == 'i') {
+            bool ok = false;
+            call << value.toInt(&ok);
+            if (!ok) {
+                usage(err);
+                return 2;
+            }
+        } else
             call << value;
     }
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
+#include <QRandomGenerator>
 #include <QTextStream>
 #include <QTimer>
 
@@ -74,15 +75,54 @@ QString SkypeApiService::Invoke(const QString& command)
         }
     }
     QString reply;
-    if (body.section(' ', 0, 0).compare("NAME", Qt::CaseInsensitive) == 0)
+    const bool isName = body.section(' ', 0, 0).compare("NAME", Qt::CaseInsensitive) == 0;
+    if (isName)
         reply = name(prefix, sender);
     else if (!m_clients.contains(sender))
         reply = prefix + "ERROR 68";
     else
         reply = prefix + m_model.execute(body);
+    if (calledFromDBus() && !isDelayedReply() && m_delayMaxMs > 0 && !isName) {
+        // Ran now, answered later: what the command changed is notified before the answer.
+        const int delay = m_delayMinMs +
+                          int(QRandomGenerator::global()->bounded(m_delayMaxMs - m_delayMinMs + 1));
+        setDelayedReply(true);
+        QDBusMessage call = message();
+        QTimer::singleShot(delay, this, [this, call, reply] {
+            say(m_verbose, "->", reply);
+            m_bus.send(call.createReply(reply));
+        });
+        return {};
+    }
     if (!calledFromDBus() || !isDelayedReply())
         say(m_verbose, "->", reply);
     return reply;
+}
+
+void SkypeApiService::setReplyDelay(int minMs, int maxMs)
+{
+    m_delayMinMs = std::max(0, minMs);
+    m_delayMaxMs = std::max(m_delayMinMs, maxMs);
+}
+
+void SkypeApiService::restart(int downMs)
+{
+    // Nobody hears of the calls' end: the clients are forgotten first, and the notifications
+    // are queued behind this.
+    for (const QString& client : std::as_const(m_clients))
+        m_clientWatcher->removeWatchedService(client);
+    m_clients.clear();
+    for (const QString& line : m_model.callList()) {
+        const QStringList w = line.split(' ');
+        if (w.size() >= 2 && w[1] != "FINISHED" && w[1] != "MISSED" && w[1] != "REFUSED" &&
+            w[1] != "CANCELLED" && w[1] != "BUSY" && w[1] != "FAILED")
+            m_model.hangUp(w[0].toInt());
+    }
+    m_bus.unregisterService(QStringLiteral("com.Skype.API"));
+    QTimer::singleShot(std::max(0, downMs), this, [this] {
+        if (!m_bus.registerService(QStringLiteral("com.Skype.API")))
+            QTextStream(stderr) << "skype-sim: cannot take com.Skype.API again" << Qt::endl;
+    });
 }
 
 QString SkypeApiService::name(const QString& prefix, const QString& sender)
@@ -249,6 +289,22 @@ void SimControl::SetAuthPolicy(const QString& policy)
 void SimControl::SetSilent(bool silent)
 {
     m_api.setSilent(silent);
+}
+
+void SimControl::SetReplyDelay(int minMs, int maxMs)
+{
+    if (minMs < 0 || maxMs < minMs || maxMs > 60000)
+        check(QStringLiteral("bad reply delay %1..%2 ms").arg(minMs).arg(maxMs));
+    else
+        m_api.setReplyDelay(minMs, maxMs);
+}
+
+void SimControl::Restart(int downMs)
+{
+    if (downMs < 0 || downMs > 600000)
+        check(QStringLiteral("bad restart pause %1 ms").arg(downMs));
+    else
+        m_api.restart(downMs);
 }
 
 QStringList SimControl::CommandLog()

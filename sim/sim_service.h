@@ -36,6 +36,12 @@ public:
     void setPolicy(AuthPolicy policy) { m_policy = policy; }
     void setSilent(bool silent) { m_silent = silent; }
     void setVerbose(bool verbose) { m_verbose = verbose; }
+    /// Every reply (but NAME's) leaves a random time between minMs and maxMs after the command
+    /// ran, while the notifications the command caused go out at once: as a busy client does.
+    void setReplyDelay(int minMs, int maxMs);
+    /// Skype crashes and comes back: every call ends without a word to anybody, the clients
+    /// are forgotten and the bus name is given up; after downMs it is taken again.
+    void restart(int downMs);
     QStringList commandLog() const { return m_log; }
     void clearCommandLog() { m_log.clear(); }
     QStringList clients() const { return QStringList(m_clients.begin(), m_clients.end()); }
@@ -61,6 +67,8 @@ private:
     bool m_silent = false;
     bool m_verbose = false;
     bool m_attachedOnce = false;
+    int m_delayMinMs = 0;
+    int m_delayMaxMs = 0;
     QSet<QString> m_clients;
     QStringList m_log;
 };
@@ -89,6 +97,8 @@ public Q_SLOTS:
     void SendNotification(const QString& text);
     void SetAuthPolicy(const QString& policy);
     void SetSilent(bool silent);
+    void SetReplyDelay(int minMs, int maxMs);
+    void Restart(int downMs);
     QStringList CommandLog();
     QStringList ChatLog();
     void ClearLogs();

@@ -65,7 +65,10 @@ public:
     virtual void onAnswerTimer(CSkypeCall& call) { (void)call; }
     /// The call is about to be unlinked from the list and destroyed.
     virtual void onCallRemoving(CSkypeCall& call) { (void)call; }
-    /// The link shuts down (program exit): stop and join workers.
+    /// The program is about to exit: end what was started in Skype (captures, redirections,
+    /// the status) so that only the acknowledgements are left to wait for.
+    virtual void onExitRequested() {}
+    /// The link shuts down (program exit): finish what is open, stop and join workers.
     virtual void onShutdown() {}
 
     // Services the link's call operations (StartVoiceMail, StartRecording) need.

@@ -33,10 +33,38 @@ CallHandling::~CallHandling()
     m_queue.shutdown();
 }
 
+void CallHandling::onExitRequested()
+{
+    // Nothing of ours may stay in Skype after we are gone: no file keeps receiving the call,
+    // no greeting plays, the user is not left in DND, nobody stays muted.
+    for (auto& c : m_link.calls()) {
+        m_link.stopAnswerTimer(c);
+        if (c.has(CF_VOICEMAIL))
+            m_link.StopVoiceMail(c);
+        else if (c.has(CF_CAPTURING))
+            m_link.StopRecording(c, false);
+    }
+    if (m_link.transferActive()) {
+        for (auto& c : m_link.calls())
+            if (c.has(CF_TRANSFER) && c.legIndex == 1)
+                m_link.Mute(c, false);
+        m_link.setTransferActive(false);
+    }
+}
+
 void CallHandling::onShutdown()
 {
+    // Whatever is still open becomes a record from what was written: a stop Skype did not
+    // acknowledge in time, a recording paused by hold, a capture nobody could stop.
+    for (auto& c : m_link.calls()) {
+        if (c.recordType == RECORD_NONE || (c.outputSegment.empty() && c.outputFile.empty()))
+            continue;
+        if (c.has(CF_CAPTURING))
+            c.recordEnd = m_loop.wallTime();
+        c.clear(CF_CAPTURING | CF_STOP_PENDING | CF_VOICEMAIL | CF_RECORDING);
+        startRecordFinisher(c, false);
+    }
     m_queue.shutdown();
-    m_lastFlags.clear();
     m_alive.reset(); // nothing posted by the worker reaches the link after this
 }
 
@@ -44,7 +72,6 @@ void CallHandling::onShutdown()
 
 void CallHandling::onCallType(CSkypeCall& call)
 {
-    rememberFlags(); // notes calls found at attach before their STATUS arrives
     if (call.direction != 1 || call.has(CF_FOUND_AT_ATTACH))
         return;
     // The decision belongs to a call that still rings; a TYPE repeated later (or arriving
@@ -64,7 +91,6 @@ void CallHandling::onCallType(CSkypeCall& call)
         m_link.startAnswerTimer(
             call, std::chrono::milliseconds(std::int64_t(std::max(0, s.waitingPeriodSec)) * 1000));
     }
-    rememberFlags();
 }
 
 void CallHandling::onAnswerTimer(CSkypeCall& call)
@@ -77,17 +103,12 @@ void CallHandling::onAnswerTimer(CSkypeCall& call)
         m_link.Dispatch(CMD_BUSY_NOTICE, call);
     else
         m_link.Dispatch(CMD_START_LEAVE_MESSAGE, call);
-    rememberFlags();
 }
 
 // ---- status ----
 
 void CallHandling::onCallStatus(CSkypeCall& call, CallStatus status, const std::string& notifiedId)
 {
-    if (restoreLiveState(call, status)) {
-        rememberFlags();
-        return;
-    }
     switch (status) {
     case CallStatus::Routing:
         onRouting(call);
@@ -114,48 +135,11 @@ void CallHandling::onCallStatus(CSkypeCall& call, CallStatus status, const std::
         onFailedEnd(call, notifiedId);
         break;
     }
-    rememberFlags();
-}
-
-bool CallHandling::restoreLiveState(CSkypeCall& call, CallStatus status)
-{
-    // The link resets a call's flags on ROUTING, RINGING and when a new attach lists the
-    // active calls. For a call already answered, recording or on hold that would forget a
-    // running voice mail or recording (and leave the user in DND); for a call found at attach
-    // a repeated RINGING would make it look new and arm the voice mail. Put the state back.
-    const auto it = m_lastFlags.find(&call);
-    if (it == m_lastFlags.end())
-        return false;
-    const std::uint32_t old = it->second;
-    const bool liveReset =
-        (old & kLiveFlags) && !(call.flags & kLiveFlags) && (call.flags & kFreshFlags);
-    const bool foundReset = (old & CF_FOUND_AT_ATTACH) &&
-                            !(call.flags & (kLiveFlags | CF_FOUND_AT_ATTACH)) &&
-                            (call.flags & (CF_RINGING | CF_ROUTING));
-    if (!liveReset && !foundReset)
-        return false;
-    const bool listedAgain = call.has(CF_FOUND_AT_ATTACH);
-    call.flags = old;
-    if (status == CallStatus::Routing || status == CallStatus::Ringing) {
-        tracef(2, "CALL %s: STATUS %s for a call already known ignored", call.callId.c_str(),
-               status == CallStatus::Routing ? "ROUTING" : "RINGING");
-        return true;
-    }
-    if (listedAgain)
-        tracef(2, "CALL %s: known call listed again at attach", call.callId.c_str());
-    return false;
-}
-
-void CallHandling::rememberFlags()
-{
-    for (const auto& c : m_link.calls())
-        m_lastFlags[&c] = c.flags;
 }
 
 void CallHandling::onCallRemoving(CSkypeCall& call)
 {
     m_limitHangUp.erase(call.callNumber);
-    m_lastFlags.erase(&call);
 }
 
 void CallHandling::onRouting(CSkypeCall& call)
@@ -175,13 +159,27 @@ void CallHandling::recognizeTransferLeg(CSkypeCall& call)
     call.set(CF_TRANSFER);
     call.legIndex = 1;
     m_link.Mute(call, true);
+    // The target may have answered before its partner handle told us who it is.
+    if (call.has(CF_INPROGRESS))
+        onTargetAnswered(call);
+}
+
+void CallHandling::onTargetAnswered(CSkypeCall& target)
+{
+    // Join the held caller to the target.
+    if (CSkypeCall* held = firstHeldCall(m_link)) {
+        m_link.SendFormat("SET CALL %s JOIN_CONFERENCE %s", held->callId, target.callId);
+        m_link.SendFormat("GET CALL %s CONF_ID", target.callId);
+    } else {
+        m_link.Mute(target, false);
+        m_link.setTransferActive(false);
+    }
 }
 
 void CallHandling::onCallPartnerHandle(CSkypeCall& call)
 {
     if (m_link.transferActive()) {
         recognizeTransferLeg(call);
-        rememberFlags();
     }
 }
 
@@ -267,14 +265,7 @@ void CallHandling::onInProgress(CSkypeCall& notified)
         bool callerLeg = false;
         if (m_link.transferActive() && c->has(CF_TRANSFER)) {
             if (c->legIndex == 1) {
-                // The transfer target answered: join the held caller to it.
-                if (CSkypeCall* held = firstHeldCall(m_link)) {
-                    m_link.SendFormat("SET CALL %s JOIN_CONFERENCE %s", held->callId, c->callId);
-                    m_link.SendFormat("GET CALL %s CONF_ID", c->callId);
-                } else {
-                    m_link.Mute(*c, false);
-                    m_link.setTransferActive(false);
-                }
+                onTargetAnswered(*c);
             } else {
                 // The caller, answered for the transfer: hold it and call the target.
                 callerLeg = true;
@@ -315,7 +306,10 @@ void CallHandling::onInProgress(CSkypeCall& notified)
 
 void CallHandling::onHold(CSkypeCall& call)
 {
-    if (call.has(CF_FOUND_AT_ATTACH))
+    // A call found at attach ignores hold until it is in progress; a call already held hears
+    // of its hold again (asked after a re-attach), which must not end another call's voice
+    // mail nor pause twice.
+    if (call.has(CF_FOUND_AT_ATTACH) || (call.has(CF_ONHOLD) && !call.has(CF_INPROGRESS)))
         return;
     // A voice mail is never put on hold: it ends there.
     CSkypeCall* current = m_link.currentCall();
@@ -337,13 +331,6 @@ void CallHandling::onHold(CSkypeCall& call)
 
 // ---- endings ----
 
-void CallHandling::restoreUserStatus()
-{
-    if (!m_link.userStatus().empty())
-        m_link.SendFormat("SET USERSTATUS %s", m_link.userStatus());
-    m_link.setUserStatusTracking(true);
-}
-
 void CallHandling::onFailedEnd(CSkypeCall& call, const std::string& notifiedId)
 {
     if (notifiedId != call.callId) {
@@ -352,10 +339,19 @@ void CallHandling::onFailedEnd(CSkypeCall& call, const std::string& notifiedId)
         m_link.notifyCallStateChanged();
         return;
     }
-    const bool targetLeg = call.has(CF_TRANSFER) && call.legIndex == 1;
+    // The target may fail before its partner handle told us who it is: an outgoing call that
+    // could be the target, while no call is known to be, is taken for it.
+    const std::string& target = m_link.settings().transferSkypeName;
+    const bool knownTarget =
+        std::any_of(m_link.calls().begin(), m_link.calls().end(),
+                    [](const CSkypeCall& c) { return c.has(CF_TRANSFER) && c.legIndex == 1; });
+    const bool targetLeg =
+        (call.has(CF_TRANSFER) && call.legIndex == 1) ||
+        (m_link.transferActive() && !knownTarget && !call.has(CF_TRANSFER) && call.direction == 2 &&
+         (call.partnerHandle.empty() || call.partnerHandle == target));
     // The link set DND for a voice mail; it must not stay when the call fails.
     if (call.has(CF_VOICEMAIL))
-        restoreUserStatus();
+        m_link.RestoreUserStatus();
     call.flags = CF_FINISHED;
     const std::string id = call.callId;
     m_link.RemoveCall(id);
@@ -382,7 +378,16 @@ void CallHandling::onFinished(CSkypeCall& call, const std::string& notifiedId)
     };
     if (!m_link.transferActive()) {
         if (!call.participants.empty()) {
+            const bool hostLegRecorded =
+                notifiedId == call.callId && call.hasAll(CF_RECORDING | CF_CAPTURING);
             takeOut();
+            if (hostLegRecorded) {
+                // Skype closed the files with the host's leg; the record goes on under the
+                // participant, whose audio must now be written to files of its own.
+                call.clear(CF_CAPTURING);
+                startSegmentMerge(call);
+                m_link.Dispatch(CMD_START_RECORDING, call);
+            }
             m_link.notifyCallStateChanged();
             return;
         }
@@ -405,7 +410,7 @@ void CallHandling::onFinished(CSkypeCall& call, const std::string& notifiedId)
     if (call.has(CF_CAPTURING)) {
         call.recordEnd = m_loop.wallTime();
         if (call.has(CF_VOICEMAIL))
-            restoreUserStatus();
+            m_link.RestoreUserStatus();
         startRecordFinisher(call, true);
     } else if (call.hasAll(CF_ONHOLD | CF_RECORDING)) {
         call.recordEnd = m_loop.wallTime();
@@ -429,9 +434,13 @@ void CallHandling::onCallDuration(CSkypeCall& call)
 {
     if (!call.has(CF_VOICEMAIL))
         return;
+    // DURATION counts from the call's answer, which for a caller taken back from a transfer
+    // lies long before the voice mail: the limit counts from the voice mail's own start.
     const SkypeLinkSettings& s = m_link.settings();
-    const std::int64_t limit = std::int64_t(s.greetingLength) / 100 + s.maxLengthSec;
-    if (std::int64_t(call.durationSec) < limit || m_limitHangUp.count(call.callNumber))
+    const std::int64_t greeting =
+        call.greeting == CSkypeCall::Greeting::Unplayable ? 0 : s.greetingLength / 100;
+    const std::int64_t elapsed = std::int64_t(call.durationSec) - call.voiceMailStartSec;
+    if (elapsed < greeting + s.maxLengthSec || m_limitHangUp.count(call.callNumber))
         return;
     m_limitHangUp.insert(call.callNumber);
     m_link.Dispatch(CMD_HANDUP, call);
@@ -468,20 +477,21 @@ void CallHandling::onCallConfId(CSkypeCall& call)
         m_link.setCurrentCall(target);
     const std::string id = call.callId;
     m_link.RemoveCall(id);
-    rememberFlags();
 }
 
 void CallHandling::onAlterCallEcho(CSkypeCall& call, std::string_view property,
                                    std::string_view value)
 {
     // The stop is complete when Skype has taken the microphone back to what it was: the echo
-    // carries no value, or the saved value the stop restored.
-    if (property != "SET_CAPTURE_MIC" || !call.has(CF_STOP_PENDING))
+    // carries no value, or the saved value the stop restored. An echo of an earlier stop
+    // (completed early by a resume) must not complete a newer one: only the last echo due does.
+    if (property != "SET_CAPTURE_MIC" || (!value.empty() && value != call.savedCaptureMic))
         return;
-    if (!value.empty() && value != call.savedCaptureMic)
+    if (call.stopEchoesDue > 0)
+        --call.stopEchoesDue;
+    if (call.stopEchoesDue > 0 || !call.has(CF_STOP_PENDING))
         return;
     completePendingStop(call);
-    rememberFlags();
 }
 
 void CallHandling::ToggleRecord()
@@ -497,7 +507,6 @@ void CallHandling::ToggleRecord()
         completePendingStop(*call);
         m_link.Dispatch(CMD_START_RECORDING, *call);
     }
-    rememberFlags();
 }
 
 } // namespace tw

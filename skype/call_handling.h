@@ -69,6 +69,7 @@ public:
                          std::string_view value) override;
     void onAnswerTimer(CSkypeCall& call) override;
     void onCallRemoving(CSkypeCall& call) override;
+    void onExitRequested() override;
     void onShutdown() override;
     bool ensureFreeSpace() override;
     std::string makeSegmentPath(CSkypeCall& call, SegmentSide side) override;
@@ -83,10 +84,8 @@ private:
     void onFinished(CSkypeCall& call, const std::string& notifiedId);
     CSkypeCall* inProgressBookkeeping(CSkypeCall& call);
     void recognizeTransferLeg(CSkypeCall& call);
+    void onTargetAnswered(CSkypeCall& target);
     void foldIntoHost(CSkypeCall& call, CSkypeCall& host);
-    void restoreUserStatus();
-    bool restoreLiveState(CSkypeCall& call, CallStatus status);
-    void rememberFlags();
 
     // Recordings (call_handling_records.cpp).
     /// A stop whose acknowledgement has not come yet is completed now: before a new start on
@@ -106,9 +105,6 @@ private:
     std::function<std::string()> m_todayFolder;
     /// Calls (by number) whose voice-mail length limit has already sent the hang-up.
     std::unordered_set<std::int32_t> m_limitHangUp;
-    /// Each call's flags as the rules last left them, to undo a reset by a repeated RINGING,
-    /// ROUTING or an active-call list after a new attach.
-    std::unordered_map<const CSkypeCall*, std::uint32_t> m_lastFlags;
     /// Posted tasks check this before touching the object (it may be gone by then).
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     RecordFinishQueue m_queue; // last: joined first on destruction

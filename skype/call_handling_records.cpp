@@ -6,9 +6,9 @@
 #include "app/trace.h"
 #include "platform/file_util.h"
 #include "platform/utf.h"
+#include "records/record_naming.h"
 #include "records/riff_wave_file.h"
 #include "skype/call_handling.h"
-#include "records/record_naming.h"
 #include "skype/skype_link.h"
 
 namespace tw {
@@ -116,7 +116,11 @@ void CallHandling::startRecordFinisher(CSkypeCall& call, bool remove)
                           nullptr);
     }
     const SkypeLinkSettings& s = m_link.settings();
-    job.greetingCs = static_cast<std::uint32_t>(std::max(0, s.greetingLength));
+    // Only a greeting Skype said it played is in the file; an unplayable one (or one Skype
+    // said nothing about) has the caller from the first moment.
+    job.greetingCs = call.greeting == CSkypeCall::Greeting::Playing
+                         ? static_cast<std::uint32_t>(std::max(0, s.greetingLength))
+                         : 0;
     job.formatMode = s.formatMode;
 
     // The call no longer holds these files: a new recording on it starts clean.

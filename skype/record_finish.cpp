@@ -7,9 +7,9 @@
 #include "app/log.h"
 #include "app/trace.h"
 #include "platform/file_util.h"
+#include "records/record_naming.h"
 #include "records/riff_wave_file.h"
 #include "skype/record_finish_audio.h"
-#include "records/record_naming.h"
 
 namespace tw {
 namespace {

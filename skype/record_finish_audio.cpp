@@ -7,8 +7,8 @@
 #include <limits>
 
 #include "platform/file_util.h"
-#include "records/riff_wave_file.h"
 #include "records/record_naming.h"
+#include "records/riff_wave_file.h"
 
 namespace tw {
 namespace {

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "records/record_info.h"
-
 #include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "records/record_info.h"
 
 namespace tw {
 
@@ -72,6 +72,14 @@ struct CSkypeCall
     std::string partnerHandle;
     std::string participantsText; ///< partner handles of conference participants, ", "-joined
     std::string partnerDispName;
+
+    // Kept by the link for its own rules (not part of the record).
+    /// Echoes of stop commands still to come: only the last one completes the stop.
+    std::uint32_t stopEchoesDue = 0;
+    /// DURATION when the voice mail began: its length limit counts from there.
+    std::uint32_t voiceMailStartSec = 0;
+    /// Whether Skype played the greeting into the voice mail, as its VAA_INPUT_STATUS told.
+    enum class Greeting { Unknown, Playing, Unplayable } greeting = Greeting::Unknown;
 
     bool has(std::uint32_t bits) const { return (flags & bits) != 0; }
     bool hasAll(std::uint32_t bits) const { return (flags & bits) == bits; }

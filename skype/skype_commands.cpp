@@ -2,6 +2,7 @@
 #include "skype/skype_commands.h"
 
 #include "app/trace.h"
+#include "platform/file_util.h"
 #include "skype/skype_link.h"
 #include "skype/skype_text.h"
 
@@ -262,18 +263,26 @@ void CSkypeLink::HangUp(CSkypeCall& call)
     SendFormat("SET CALL %s STATUS FINISHED", call.callId);
 }
 
-void CSkypeLink::restoreDevice(const CSkypeCall& call, std::string_view property,
+bool CSkypeLink::restoreDevice(const CSkypeCall& call, std::string_view property,
                                const std::string& value)
 {
     // An empty saved value means nothing was redirected: the command then carries none.
     std::string format = "ALTER CALL %s ";
     format += property;
-    if (value.empty()) {
-        SendFormat(format, call.callId);
-    } else {
-        format += " %s";
-        SendFormat(format, call.callId, value);
-    }
+    if (value.empty())
+        return SendFormat(format, call.callId);
+    format += " %s";
+    return SendFormat(format, call.callId, value);
+}
+
+void CSkypeLink::ResendStop(CSkypeCall& call)
+{
+    // The echo of the stop was lost with the connection; the commands may have been too.
+    restoreDevice(call, "SET_OUTPUT", call.savedOutput);
+    if (call.recordType == RECORD_VOICEMAIL)
+        restoreDevice(call, "SET_INPUT", call.savedInput);
+    if (restoreDevice(call, "SET_CAPTURE_MIC", call.savedCaptureMic))
+        ++call.stopEchoesDue;
 }
 
 bool CSkypeLink::captureToFile(CSkypeCall& call, std::string_view path, bool keepSpeakers)
@@ -299,6 +308,11 @@ std::uint32_t CSkypeLink::StartVoiceMail(CSkypeCall& call, bool answered)
     }
     call.set(CF_VOICEMAIL | CF_CAPTURING);
     call.recordStart = call.recordEnd = m_loop.wallTime();
+    call.voiceMailStartSec = call.durationSec;
+    // Skype says whether it plays the greeting (VAA_INPUT_STATUS); a file that is not there
+    // cannot be played at all.
+    call.greeting = FileExists(m_settings.greetingFile) ? CSkypeCall::Greeting::Unknown
+                                                        : CSkypeCall::Greeting::Unplayable;
     SendFormat("ALTER CALL %s SET_INPUT FILE=\"%s\"", call.callId, m_settings.greetingFile);
     call.outputSegment = std::move(segment);
     captureToFile(call, call.outputSegment, !m_settings.muteCaller);
@@ -318,10 +332,10 @@ std::uint32_t CSkypeLink::StopVoiceMail(CSkypeCall& call)
     call.set(CF_STOP_PENDING);
     restoreDevice(call, "SET_OUTPUT", call.savedOutput);
     restoreDevice(call, "SET_INPUT", call.savedInput);
-    SendFormat("ALTER CALL %s SET_CAPTURE_MIC", call.callId);
+    if (SendFormat("ALTER CALL %s SET_CAPTURE_MIC", call.callId))
+        ++call.stopEchoesDue;
     call.recordEnd = m_loop.wallTime();
-    SendFormat("SET USERSTATUS %s", m_userStatus);
-    m_userStatusTracking = true;
+    RestoreUserStatus();
     notifyCallStateChanged();
     return 1;
 }
@@ -370,13 +384,14 @@ std::uint32_t CSkypeLink::StopRecording(CSkypeCall& call, bool pause)
         call.set(CF_ONHOLD);
     else
         call.clear(CF_RECORDING);
-    if (m_transferActive) {
-        restoreDevice(call, "SET_CAPTURE_MIC", call.savedCaptureMic);
+    // The microphone comes last: Skype runs commands in order, so its echo completes the stop
+    // only once the output file has been let go too.
+    if (m_transferActive)
         Mute(call, true);
-    } else {
+    else
         restoreDevice(call, "SET_OUTPUT", call.savedOutput);
-        restoreDevice(call, "SET_CAPTURE_MIC", call.savedCaptureMic);
-    }
+    if (restoreDevice(call, "SET_CAPTURE_MIC", call.savedCaptureMic))
+        ++call.stopEchoesDue;
     call.recordEnd = m_loop.wallTime();
     notifyCallStateChanged();
     return 1;

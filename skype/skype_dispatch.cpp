@@ -24,6 +24,8 @@ bool parseCallStatus(std::string_view value, CallStatus& status)
         {"INPROGRESS", CallStatus::InProgress},
         {"LOCALHOLD", CallStatus::LocalHold},
         {"REMOTEHOLD", CallStatus::RemoteHold},
+        // What a client answering "SET CALL n STATUS ONHOLD" may notify: our own hold.
+        {"ONHOLD", CallStatus::LocalHold},
         {"FINISHED", CallStatus::Finished},
         {"REFUSED", CallStatus::Refused},
         {"MISSED", CallStatus::Missed},
@@ -147,7 +149,22 @@ void CSkypeLink::handleCall(const SkypeNotification& n)
     } else if (property == "TYPE") {
         setType(*call, value);
         m_handler->onCallType(*call);
+    } else if (property == "VAA_INPUT_STATUS") {
+        // TRUE: the greeting plays. FALSE before any TRUE: it could not be played.
+        if (value == "TRUE")
+            call->greeting = CSkypeCall::Greeting::Playing;
+        else if (value == "FALSE" && call->greeting == CSkypeCall::Greeting::Unknown)
+            call->greeting = CSkypeCall::Greeting::Unplayable;
     } else if (device) {
+        // Asked while a capture runs (again after a re-attach, for example), Skype reports the
+        // link's own redirection to a file, or the silenced output of a muted transfer leg:
+        // not the devices to give back when the capture ends.
+        const bool mutedLeg =
+            value.empty() && property == "OUTPUT" && call->has(CF_TRANSFER) && call->legIndex == 1;
+        if (mutedLeg || value.find("FILE=") != std::string_view::npos) {
+            trace(2, "CALL: a redirection is not a device to give back; the saved one is kept");
+            return;
+        }
         // These values are sent back to Skype when a capture ends; keep only well-formed ones.
         if (!isDeviceValue(value)) {
             trace(2, "CALL: malformed device value ignored");
@@ -161,10 +178,11 @@ void CSkypeLink::handleCall(const SkypeNotification& n)
         std::uint32_t count = 0;
         if (!parseDecimal(value, count))
             return;
-        // Participants are numbered from 1; the table holds no more than this many anyway.
+        // Participants are numbered from 1 to the count; the table holds no more than this
+        // many anyway.
         count = std::min<std::uint32_t>(count, CSkypeCall::kMaxParticipants + 1);
         const std::string id(n.id);
-        for (std::uint32_t i = 1; i < count; ++i)
+        for (std::uint32_t i = 1; i <= count; ++i)
             SendFormat("GET CALL %s CONF_PARTICIPANT %s", id, std::to_string(i));
     } else if (property == "CONF_PARTICIPANT") {
         // "<number> <handle> <type> <status> <display name>"
@@ -184,12 +202,24 @@ void CSkypeLink::handleCallStatus(std::string_view idView, std::string_view valu
         return;
     const std::string id(idView);
     if (status == CallStatus::Routing || status == CallStatus::Ringing) {
+        const bool known = FindCall(id) != nullptr;
         CSkypeCall* call = FindOrAddCall(id);
         if (!call)
             return;
+        // A call already known has gone past this (answered, recording, found at an attach,
+        // joined to a conference): a repeated or late ROUTING or RINGING must not make it new.
+        // Only our own placed call moves on from ROUTING to RINGING.
+        if (known && (call->callId != id || call->flags != 0) &&
+            !(status == CallStatus::Ringing && call->flags == CF_ROUTING) &&
+            !(call->callId == id && call->flags == CF_RINGING)) {
+            tracef(2, "CALL %s: STATUS %.*s for a call already known ignored", id.c_str(),
+                   static_cast<int>(value.size()), value.data());
+            return;
+        }
         bool query = true;
         if (status == CallStatus::Routing) {
             call->flags = CF_ROUTING;
+            call->direction = 2; // placed from here; TYPE will say so too
         } else if (!call->has(CF_ROUTING)) {
             call->flags = CF_RINGING;
         } else {
@@ -288,8 +318,17 @@ void CSkypeLink::handleCallsList(std::string_view list)
     while (!list.empty()) {
         const auto comma = list.find(", ");
         const std::string id(list.substr(0, comma));
+        const bool known = !id.empty() && FindCall(id);
         if (CSkypeCall* call = id.empty() ? nullptr : FindOrAddCall(id)) {
-            call->flags = CF_FOUND_AT_ATTACH;
+            // A call we already follow keeps its state (a voice mail, a recording, a hold):
+            // only its details and status are asked again. A new one is merely found.
+            if (!known) {
+                call->flags = CF_FOUND_AT_ATTACH;
+            } else {
+                tracef(2, "CALL %s: known call listed again at attach", id.c_str());
+                if (call->has(CF_STOP_PENDING) && call->stopEchoesDue == 0)
+                    ResendStop(*call);
+            }
             sendCallInfoQueries(call->callId);
             SendFormat("GET CALL %s STATUS", id);
         }

@@ -1,22 +1,13 @@
-// The connection: attach, keep-alive, sending and receiving texts, shutdown.
+// The connection: attach, keep-alive, sending texts, the orderly exit, shutdown.
 #include "skype/skype_link.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "app/trace.h"
-#include "platform/utf.h"
 #include "skype/skype_text.h"
 
 namespace tw {
-namespace {
-
-bool isAscii(std::string_view text)
-{
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
-}
-
-} // namespace
 
 CSkypeLink::CSkypeLink(EventLoop& loop, SkypeTransport& transport, SkypeLinkHost& host,
                        Prompt& prompt)
@@ -50,11 +41,41 @@ bool CSkypeLink::Create()
     return true;
 }
 
+void CSkypeLink::PrepareShutdown(std::function<void()> done, std::chrono::milliseconds bound)
+{
+    if (m_shutDown) {
+        if (done)
+            done();
+        return;
+    }
+    m_handler->onExitRequested();
+    m_exitDone = std::move(done);
+    m_exitDeadline = m_loop.now() + bound;
+    m_loop.startTimer(this, TIMER_ID_EXIT_WAIT, kExitWaitTick);
+    checkExitReady();
+}
+
+void CSkypeLink::checkExitReady()
+{
+    if (!m_exitDone)
+        return;
+    const bool waiting = m_attached && m_loop.now() < m_exitDeadline &&
+                         std::any_of(m_calls.begin(), m_calls.end(), [](const CSkypeCall& c) {
+                             return c.has(CF_STOP_PENDING) && c.stopEchoesDue;
+                         });
+    if (waiting)
+        return;
+    m_loop.killTimer(this, TIMER_ID_EXIT_WAIT);
+    std::exchange(m_exitDone, {})();
+}
+
 void CSkypeLink::Shutdown()
 {
     if (m_shutDown)
         return;
     m_shutDown = true;
+    m_loop.killTimer(this, TIMER_ID_EXIT_WAIT);
+    m_exitDone = {};
     m_loop.killTimer(this, TIMER_ID_ATTACH_RETRY);
     m_attachRetryRunning = false;
     m_loop.killTimer(this, TIMER_ID_PING);
@@ -98,7 +119,20 @@ void CSkypeLink::onAttachStatus(int status)
         m_pingOutstanding = false;
         m_pongReceived = false;
         m_loop.startTimer(this, TIMER_ID_PING, kPingPeriod);
+        // Whatever ended while we were away is no longer listed by this attach's query.
+        m_callsAtAttach.clear();
+        for (const auto& call : m_calls) {
+            m_callsAtAttach.push_back(call.callId);
+            for (const auto& p : call.participants)
+                m_callsAtAttach.push_back(p.callId);
+        }
+        m_callSweepDue = true;
         Dispatch(CMD_SEND_SKYPE_INIT_INFO, std::string_view());
+        if (m_statusRestoreDue) {
+            // Before GET USERSTATUS, so that its answer is the user's status, not our DND.
+            m_statusRestoreDue = false;
+            RestoreUserStatus();
+        }
         Dispatch(CMD_GET_SKYPE_INFO);
         m_host.skypeAttached();
         break;
@@ -121,6 +155,18 @@ void CSkypeLink::onAttachStatus(int status)
 void CSkypeLink::markNotAttached()
 {
     m_attached = false;
+    m_awaited.clear(); // the transport owes no reply any more
+    for (auto& call : m_calls)
+        call.stopEchoesDue = 0;
+}
+
+void CSkypeLink::RestoreUserStatus()
+{
+    m_userStatusTracking = true;
+    if (m_userStatus.empty())
+        return;
+    if (!m_attached || !SendFormat("SET USERSTATUS %s", m_userStatus))
+        m_statusRestoreDue = true;
 }
 
 bool CSkypeLink::SendText(std::string_view text)
@@ -134,6 +180,11 @@ bool CSkypeLink::SendText(std::string_view text)
         markNotAttached();
         return false;
     }
+    // A peer that never answers must not make this grow without end; a command forgotten
+    // here only makes its reply count as older than every notification (see replyIsStale).
+    if (m_awaited.size() >= 4096)
+        m_awaited.pop_front();
+    m_awaited.push_back({std::string(text), m_noteSeq});
     return true;
 }
 
@@ -157,46 +208,12 @@ void CSkypeLink::onSendFailed(const std::string& command)
     markNotAttached();
 }
 
-void CSkypeLink::onSkypeText(const std::string& utf8)
-{
-    // Texts that arrive while not attached come from a client the link has given up on.
-    if (!m_attached || m_shutDown)
-        return;
-    // The text ends at its first zero byte, as the wire format always had it.
-    std::string_view text = utf8;
-    if (const auto zero = text.find('\0'); zero != std::string_view::npos)
-        text = text.substr(0, zero);
-
-    // A UTF-16 unit needs at least one and at most three UTF-8 bytes (invalid bytes become one
-    // replacement unit each), so short texts pass and long ones fail without counting.
-    std::string normalised;
-    bool dropped = false;
-    if (text.size() > 3 * kMaxTextUnits) {
-        dropped = true;
-    } else if (isAscii(text)) {
-        dropped = text.size() > kMaxTextUnits;
-    } else {
-        const std::u16string wide = toUtf16(text);
-        if (wide.size() > kMaxTextUnits)
-            dropped = true;
-        else
-            normalised = toUtf8(wide);
-    }
-    if (dropped) {
-        text = {};
-    } else if (!normalised.empty()) {
-        text = normalised;
-    }
-    trace(1, text);
-    OnNotification(text);
-    if (!m_shutDown)
-        m_loop.startTimer(this, TIMER_ID_PING, kPingPeriod);
-}
-
 void CSkypeLink::onTimer(int id)
 {
     if (id == TIMER_ID_PING)
         keepAliveTick();
+    else if (id == TIMER_ID_EXIT_WAIT)
+        checkExitReady();
     else if (id == TIMER_ID_ATTACH_RETRY)
         postDiscover();
 }

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <list>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/event_loop.h"
 #include "platform/prompt.h"
@@ -40,10 +42,17 @@ class CSkypeLink : private SkypeTransport::Listener, private TimerClient
 public:
     static constexpr int TIMER_ID_ATTACH_RETRY = 1002;
     static constexpr int TIMER_ID_PING = 1005;
+    /// Checks, while the program exits, whether Skype has acknowledged every stop.
+    static constexpr int TIMER_ID_EXIT_WAIT = 1006;
+    static constexpr auto kExitWaitTick = std::chrono::milliseconds(50);
     static constexpr auto kAttachRetryPeriod = std::chrono::milliseconds(10000);
     static constexpr auto kPingPeriod = std::chrono::milliseconds(5000);
     /// A received text longer than this many UTF-16 units is dropped.
     static constexpr std::size_t kMaxTextUnits = 1024;
+    /// The contact list ("USERS a, b, ...") is one text however many contacts there are: it
+    /// may be this long (a full list of kMaxUsers long handles fits), a bound against a
+    /// hostile peer only.
+    static constexpr std::size_t kMaxUsersListUnits = 4u << 20;
     /// The name the link gives in the attach handshake.
     static constexpr const char* kClientName = "Tellwick";
     /// Bounds on what a peer can make the link hold (real clients stay far below).
@@ -63,7 +72,13 @@ public:
 
     /// Starts the client, posts the first discover and starts the attach retry timer.
     bool Create();
-    /// Stops the timers, forgets the client and tells call handling; sends nothing.
+    /// The first step of an orderly exit: call handling ends what it started in Skype (stops
+    /// voice mails and recordings, gives back redirections and the user's status); done runs
+    /// once Skype has acknowledged every stop, or after bound, whichever comes first. Then
+    /// call Shutdown().
+    void PrepareShutdown(std::function<void()> done, std::chrono::milliseconds bound);
+    /// Stops the timers, forgets the client and tells call handling, which finishes every
+    /// record still open; sends nothing.
     void Shutdown();
     /// Sends one command; false (nothing sent) when not attached, when the transport refuses
     /// it (the link is then not attached) or when the text is not a single line.
@@ -106,6 +121,10 @@ public:
     const std::deque<CSkypeUser>& users() const { return m_users; }
     const CSkypeUser* findUser(std::string_view handle) const;
 
+    /// Gives the user's own status back after the link set DND, and follows Skype's USERSTATUS
+    /// again. Not attached: it is sent first thing at the next attach.
+    void RestoreUserStatus();
+
     /// Tells the host that a call's recording or hold state changed (side panel refresh).
     void notifyCallStateChanged() { m_host.callStateChanged(); }
 
@@ -145,6 +164,8 @@ public:
     std::uint32_t StartRecording(CSkypeCall& call);
     std::uint32_t StopRecording(CSkypeCall& call, bool pause);
     void Mute(CSkypeCall& call, bool on);
+    /// Sends a stop's device restores again, for a stop whose echo the connection lost.
+    void ResendStop(CSkypeCall& call);
     void HangUp(CSkypeCall& call);
     /// Asks for the recording notice chat (code 14) for the call and, with all, each of its
     /// participants that has not had it yet.
@@ -182,16 +203,29 @@ private:
 
     // SkypeTransport::Listener
     void onSkypeText(const std::string& utf8) override;
+    void onSkypeReply(const std::string& command, const std::string& reply) override;
     void onAttachStatus(int status) override;
     void onSendFailed(const std::string& command) override;
+    void onClientGone() override;
     // TimerClient (1002, 1005)
     void onTimer(int id) override;
 
     void postDiscover();
     void discoverNow();
     void keepAliveTick();
+    void checkExitReady();
     void onCallTimer(int id);
     void markNotAttached();
+    /// The text as the parser gets it (cut at its first zero byte, UTF-8 made valid), or
+    /// empty when it is longer than the rule allows; storage holds a rewritten text.
+    std::string_view normaliseText(std::string_view text, std::string& storage) const;
+    void parseReceived(std::string_view text);
+    /// True when text is a reply whose state a notification received after its command was
+    /// sent (the notification's sequence is above sentAt) has made old.
+    bool replyIsStale(std::string_view text, std::uint64_t sentAt);
+    /// Ends, as if Skype had reported them FINISHED, the calls known before the last attach
+    /// that listed is not naming (all of them when listed is null).
+    void endCallsNotListed(const std::vector<std::string>* listed);
 
     // Notification handlers (skype_dispatch.cpp).
     void handleCall(const SkypeNotification& n);
@@ -212,7 +246,7 @@ private:
     std::uint32_t callSomebody(std::string_view nameOrNumber);
     std::uint32_t recordNotice(std::string_view callId);
     void sendCallInfoQueries(std::string_view callId);
-    void restoreDevice(const CSkypeCall& call, std::string_view property, const std::string& value);
+    bool restoreDevice(const CSkypeCall& call, std::string_view property, const std::string& value);
     void chatNotice(std::string_view chatName);
     bool captureToFile(CSkypeCall& call, std::string_view path, bool keepSpeakers);
 
@@ -233,6 +267,24 @@ private:
     bool m_pongReceived = false;
     int m_protocolVersion = -1;
     std::string m_outText; ///< reused for every formatted command
+
+    // Ordering of replies against notifications (see SkypeTransport).
+    std::uint64_t m_noteSeq = 0; ///< notifications received so far
+    struct Awaited
+    {
+        std::string command;
+        std::uint64_t sentAt; ///< m_noteSeq when it was sent
+    };
+    std::deque<Awaited> m_awaited; ///< commands whose reply is due, oldest first
+    std::unordered_map<std::string, std::uint64_t> m_statusNoteSeq; ///< by call id
+    std::uint64_t m_userStatusNoteSeq = 0;
+    /// The calls known when the client last attached; its SEARCH ACTIVECALLS reply ends those
+    /// it no longer lists.
+    std::vector<std::string> m_callsAtAttach;
+    bool m_callSweepDue = false;
+    bool m_statusRestoreDue = false;
+    std::function<void()> m_exitDone;
+    std::chrono::milliseconds m_exitDeadline{0};
 
     // Model.
     std::list<CSkypeCall> m_calls;

@@ -51,6 +51,7 @@ void CSkypeLink::RemoveCall(std::string_view callId)
     stopAnswerTimer(call);
     call.clear(CF_VOICEMAIL | CF_RECORDING);
     m_handler->onCallRemoving(call);
+    m_statusNoteSeq.erase(call.callId);
     m_calls.erase(it);
 }
 

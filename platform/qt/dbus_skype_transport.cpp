@@ -129,8 +129,12 @@ void DBusSkypeTransport::onNameAnswer(quint64 attempt, QDBusPendingCallWatcher* 
     QDBusPendingReply<QString> reply = *call;
     const QString text = reply.isError() ? QString() : reply.value();
     if (text == QLatin1String("OK")) {
-        m_peer = m_candidate;
-        newGeneration();
+        // The same Skype saying OK again (a rediscover while attached) still owes the replies
+        // of the commands sent before: they stay due. A different one owes nothing.
+        if (m_peer != m_candidate) {
+            m_peer = m_candidate;
+            newGeneration();
+        }
         const QStringList early = std::exchange(m_early, {});
         const quint64 generation = m_generation;
         endDiscover(kAttachSuccess);
@@ -218,7 +222,7 @@ void DBusSkypeTransport::deliverFinishedSends()
             return;
         }
         // The listener may send, detach or re-attach from here; the loop re-checks.
-        m_listener->onSkypeText(entry.reply);
+        m_listener->onSkypeReply(entry.command, entry.reply);
     }
 }
 
@@ -266,6 +270,8 @@ void DBusSkypeTransport::onSkypeOwnerChanged(const QString&, const QString& oldO
         // a command sent from here on fails at once.
         m_peer.clear();
         newGeneration();
+        if (m_listener && m_active)
+            m_listener->onClientGone();
     }
     if (!newOwner.isEmpty())
         reportStatus(kAttachApiAvailable);

@@ -37,6 +37,14 @@ struct DBusSkypeTimeouts
 /// Lives on the UI thread and makes only asynchronous calls: a blocking call to an object
 /// served by the same thread would deadlock, and the UI must never wait for Skype.
 /// Every listener callback arrives from the Qt event loop of that thread.
+///
+/// Ordering (the contract of SkypeTransport): a Notify is handed on the moment it arrives.
+/// Replies are held until the replies of all earlier commands have been handed on, because
+/// D-Bus may report the calls finished in another order; so a reply can reach the listener
+/// after notifications Skype sent later than the reply (Skype answers a command and then
+/// notifies what it changed, and an earlier slow reply holds the answer back). A NAME "OK"
+/// from the Skype already attached keeps the replies still due; a different Skype, a failed
+/// send or the attached Skype leaving the bus (onClientGone) drops them.
 class DBusSkypeTransport : public QObject, public SkypeTransport, protected QDBusContext
 {
     Q_OBJECT

@@ -21,8 +21,9 @@ template <typename T> bool contains(const std::vector<T>& list, const T& item)
 // The transport with a short reply time-out (1.5 s instead of 10 s), recording what it reports.
 struct Transport : tw::SkypeTransport::Listener
 {
-    std::vector<std::string> texts, failed;
+    std::vector<std::string> texts, failed, replies;
     std::vector<int> statuses;
+    int gone = 0;
     tw::DBusSkypeTransport t{QDBusConnection::sessionBus(),
                              {.reply = 1500ms, .pendingNotice = 200ms}};
 
@@ -30,6 +31,12 @@ struct Transport : tw::SkypeTransport::Listener
     void onSkypeText(const std::string& text) override { texts.push_back(text); }
     void onAttachStatus(int status) override { statuses.push_back(status); }
     void onSendFailed(const std::string& command) override { failed.push_back(command); }
+    void onSkypeReply(const std::string& command, const std::string& reply) override
+    {
+        replies.push_back(command + " -> " + reply);
+        texts.push_back(reply);
+    }
+    void onClientGone() override { ++gone; }
     bool saw(const std::string& text) const { return contains(texts, text); }
     // Discovers afresh and waits for the status.
     bool discover(int expected)
@@ -150,4 +157,37 @@ TEST(DBusSkypeTransport, StartsSkypeThroughBusActivation)
     EXPECT_TRUE(r.discover(0));
     control("Quit");
     EXPECT_TRUE(waitFor([] { return !skypeNameOwned(); }));
+}
+
+TEST(DBusSkypeTransport, LateRepliesFollowTheirNotificationsSurviveAReattachAndARestartIsReported)
+{
+    SimProcess sim;
+    Transport r;
+    ASSERT_TRUE(r.discover(0));
+    ASSERT_TRUE(waitFor([&] { return r.saw("USERSTATUS ONLINE"); }));
+
+    // The reply leaves 400 ms after the command ran; what it changed is notified at once.
+    control("SetReplyDelay", {400, 400});
+    r.texts.clear();
+    ASSERT_TRUE(r.t.send("SET USERSTATUS DND"));
+    ASSERT_TRUE(waitFor([&] { return !r.replies.empty(); }));
+    EXPECT_EQ(r.replies, std::vector<std::string>{"SET USERSTATUS DND -> USERSTATUS DND"});
+    EXPECT_EQ(r.texts.front(), "USERSTATUS DND") << "the notification came first";
+
+    // The same Skype says OK again while a reply is due: it still comes.
+    r.replies.clear();
+    ASSERT_TRUE(r.t.send("GET SKYPEVERSION"));
+    ASSERT_TRUE(r.discover(0));
+    ASSERT_TRUE(waitFor([&] { return !r.replies.empty(); }));
+    EXPECT_EQ(r.replies, std::vector<std::string>{"GET SKYPEVERSION -> SKYPEVERSION 2.2.0.35"});
+
+    // Skype crashes and comes back: the transport says it left, then that the API is there.
+    control("SetReplyDelay", {0, 0});
+    r.statuses.clear();
+    control("Restart", {300});
+    ASSERT_TRUE(waitFor([&] { return r.gone == 1; }));
+    EXPECT_TRUE(r.t.attachedPeer().isEmpty());
+    EXPECT_TRUE(waitFor([&] { return contains(r.statuses, int(tw::kAttachApiAvailable)); }));
+    ASSERT_TRUE(r.discover(0));
+    EXPECT_FALSE(r.t.attachedPeer().isEmpty());
 }

@@ -125,6 +125,7 @@ protected:
     void finish(const std::string& id)
     {
         audio.hangUp(id);
+        transport.client.calls.erase(id);
         push("CALL " + id + " STATUS FINISHED");
     }
     /// Lets the record worker finish and its reports reach the loop.

@@ -113,5 +113,53 @@ TEST_F(Conversation, CallFoundAtAttachIsNeverVoiceMailedButRecordedOnceAnswered)
     EXPECT_TRUE(answered[1].starts_with("ALTER CALL 310 SET_CAPTURE_MIC FILE="));
 }
 
+TEST_F(Conversation, HostLeavingAConferenceHandsTheRecordingToTheParticipantsAudio)
+{
+    answer("300");
+    push("CALL 300 CONF_ID 5");
+    ring("301", "caller2");
+    push("CALL 301 CONF_ID 5");
+    push("CALL 301 STATUS INPROGRESS"); // joins 300's conference: one record
+    ASSERT_EQ(link.FindCall("301"), link.FindCall("300"));
+    audio.speak("300", others(0), mic(0));
+    loop.advance(3000ms);
+    const auto handOver = sentAfter([&] { finish("300"); });
+    ASSERT_EQ(handOver.size(), 2u) << "the participant's audio goes to new segments";
+    EXPECT_TRUE(handOver[0].starts_with("ALTER CALL 301 SET_OUTPUT SOUNDCARD=\"default\", FILE="));
+    EXPECT_TRUE(handOver[1].starts_with("ALTER CALL 301 SET_CAPTURE_MIC FILE="));
+    audio.speak("301", others(1), mic(1));
+    finish("301");
+    settle();
+    ASSERT_EQ(sink.records.size(), 1u);
+    const auto left = concat(others(0), others(1));
+    auto right = concat(mic(0), mic(1));
+    right.resize(left.size(), 0);
+    EXPECT_TRUE(readWav(sink.records[0].path).samples == interleave(left, right));
+}
+
+TEST_F(Conversation, EchoOfAnEarlierStopDoesNotCompleteANewerOne)
+{
+    answer("300");
+    transport.setReplyDelay([] { return 300ms; });
+    push("CALL 300 STATUS LOCALHOLD"); // stop 1; its echo comes at 300 ms
+    loop.advance(100ms);
+    push("CALL 300 STATUS INPROGRESS"); // resumed before the echo: new segments
+    push("CALL 300 STATUS LOCALHOLD");  // stop 2; its echo comes at 400 ms
+    loop.advance(250ms);
+    EXPECT_TRUE(link.FindCall("300")->has(CF_STOP_PENDING)) << "stop 1's echo is not stop 2's";
+    loop.advance(100ms);
+    EXPECT_FALSE(link.FindCall("300")->has(CF_STOP_PENDING));
+}
+
+TEST_F(Conversation, TransferRecordingStopGivesTheOutputBackBeforeTheMicrophone)
+{
+    answer("300");
+    link.setTransferActive(true);
+    const auto stop = sentAfter([&] { handling.ToggleRecord(); });
+    ASSERT_FALSE(stop.empty());
+    EXPECT_EQ(stop.back(), "ALTER CALL 300 SET_CAPTURE_MIC") << "the echo that completes the stop";
+    link.setTransferActive(false);
+}
+
 } // namespace
 } // namespace tw::test

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 namespace tw::test {
@@ -69,11 +70,20 @@ bool FakeSkypeTransport::send(const std::string& utf8)
     auto custom = m_replyHook ? m_replyHook(utf8) : std::nullopt;
     std::vector<std::string> replies = custom ? std::move(*custom) : builtInReply(utf8);
     const std::uint64_t generation = m_generation;
-    m_loop.post([this, generation, replies = std::move(replies)] {
-        for (const auto& reply : replies) {
+    if (m_replyDelay) {
+        m_replies.push_back({m_loop.now() + m_replyDelay(), generation, utf8, std::move(replies)});
+        armDeliveryTimer();
+        return true;
+    }
+    // The first line answers the command; anything after it is what the client notifies.
+    m_loop.post([this, generation, utf8, replies = std::move(replies)] {
+        for (std::size_t i = 0; i < replies.size(); ++i) {
             if (generation != m_generation || !m_listener)
                 return;
-            m_listener->onSkypeText(reply);
+            if (i == 0)
+                m_listener->onSkypeReply(utf8, replies[i]);
+            else
+                m_listener->onSkypeText(replies[i]);
         }
     });
     return true;
@@ -85,11 +95,78 @@ void FakeSkypeTransport::detach()
     ++m_generation;
 }
 
+void FakeSkypeTransport::pushTextAfter(std::chrono::milliseconds delay, const std::string& text)
+{
+    m_notes.emplace(m_loop.now() + delay, Delivery{m_loop.now() + delay, m_generation, {}, {text}});
+    armDeliveryTimer();
+}
+
+void FakeSkypeTransport::clientVanishes()
+{
+    loseClient();
+    if (m_listener)
+        m_listener->onClientGone();
+}
+
+void FakeSkypeTransport::newClientAppears()
+{
+    m_discoverAnswer = kAttachSuccess;
+    if (m_listener)
+        m_listener->onAttachStatus(kAttachApiAvailable);
+}
+
+void FakeSkypeTransport::armDeliveryTimer()
+{
+    std::optional<std::chrono::milliseconds> next;
+    if (!m_replies.empty())
+        next = m_replies.front().due;
+    if (!m_notes.empty() && (!next || m_notes.begin()->first < *next))
+        next = m_notes.begin()->first;
+    if (!next) {
+        m_loop.killTimer(this, 2);
+        return;
+    }
+    // At least a tick: the virtual clock fires a timer only when it moves.
+    m_loop.startTimer(this, 2, std::max(std::chrono::milliseconds(1), *next - m_loop.now()));
+}
+
+void FakeSkypeTransport::deliverDue()
+{
+    const auto now = m_loop.now();
+    for (;;) {
+        // Notifications due before the oldest reply go first; a reply waits for older ones.
+        const bool noteFirst =
+            !m_notes.empty() && m_notes.begin()->first <= now &&
+            (m_replies.empty() || m_notes.begin()->first <= m_replies.front().due);
+        if (noteFirst) {
+            Delivery d = std::move(m_notes.begin()->second);
+            m_notes.erase(m_notes.begin());
+            if (d.generation == m_generation && m_listener)
+                m_listener->onSkypeText(d.texts.front());
+            continue;
+        }
+        if (m_replies.empty() || m_replies.front().due > now)
+            break;
+        Delivery d = std::move(m_replies.front());
+        m_replies.pop_front();
+        for (std::size_t i = 0; i < d.texts.size(); ++i) {
+            if (d.generation != m_generation || !m_listener)
+                break;
+            if (i == 0)
+                m_listener->onSkypeReply(d.command, d.texts[i]);
+            else
+                m_listener->onSkypeText(d.texts[i]);
+        }
+    }
+    armDeliveryTimer();
+}
+
 void FakeSkypeTransport::loseClient()
 {
     m_attached = false;
     ++m_generation;
     m_discoverAnswer.reset();
+    m_replies.clear();
 }
 
 void FakeSkypeTransport::pushText(const std::string& text)
@@ -117,9 +194,46 @@ int FakeSkypeTransport::countSent(const std::string& text) const
     return static_cast<int>(std::count(m_sent.begin(), m_sent.end(), text));
 }
 
+std::optional<std::string> FakeSkypeTransport::greetingStatus(const std::string& id)
+{
+    // Skype plays the input file once the call is in progress, and says whether it could.
+    auto call = client.calls.find(id);
+    if (call == client.calls.end() || call->second["STATUS"] != "INPROGRESS")
+        return std::nullopt;
+    auto file = m_inputFiles.find(id);
+    if (file == m_inputFiles.end() || file->second.empty())
+        return std::nullopt;
+    const bool playable = std::ifstream(file->second).good();
+    file->second.clear();
+    if (!client.greetingStatus)
+        return std::nullopt;
+    return "CALL " + id + " VAA_INPUT_STATUS " + (playable ? "TRUE" : "FALSE");
+}
+
+std::vector<std::string> FakeSkypeTransport::alterReply(const std::string& command)
+{
+    std::vector<std::string> out{command};
+    std::istringstream in(command);
+    std::string alter, callWord, id, property;
+    in >> alter >> callWord >> id >> property;
+    if (callWord != "CALL" || property != "SET_INPUT")
+        return out;
+    const auto file = command.find("FILE=\"");
+    m_inputFiles[id] = file == std::string::npos
+                           ? std::string()
+                           : command.substr(file + 6, command.find('"', file + 6) - file - 6);
+    if (auto greeting = greetingStatus(id))
+        out.push_back(*greeting);
+    return out;
+}
+
 // The bus gives up on a send that never got through: the client is lost.
 void FakeSkypeTransport::onTimer(int id)
 {
+    if (id == 2) {
+        deliverDue();
+        return;
+    }
     m_loop.killTimer(this, id);
     if (m_failing.first != m_generation || !m_listener)
         return;
@@ -154,7 +268,7 @@ std::vector<std::string> FakeSkypeTransport::builtInReply(const std::string& com
         return {list};
     }
     if (command.starts_with("ALTER ") || command.starts_with("OPEN "))
-        return {command}; // acknowledged by an exact echo
+        return alterReply(command); // acknowledged by an exact echo
     if (command.starts_with("SET USERSTATUS ")) {
         c.userStatus = command.substr(15);
         return {"USERSTATUS " + c.userStatus};
@@ -190,12 +304,17 @@ std::vector<std::string> FakeSkypeTransport::builtInReply(const std::string& com
         if (call == c.calls.end())
             return {"ERROR 12 Unknown call"};
         call->second["STATUS"] = w[4];
-        return {"CALL " + w[2] + " STATUS " + w[4]};
+        std::vector<std::string> out{"CALL " + w[2] + " STATUS " + w[4]};
+        if (w[4] == "INPROGRESS")
+            if (auto greeting = greetingStatus(w[2]))
+                out.push_back(*greeting);
+        return out;
     }
     if (w.size() == 2 && w[0] == "CALL") {
         const std::string id = std::to_string(c.nextCallId++);
         c.calls[id] = {{"PARTNER_HANDLE", w[1]}, {"TYPE", "OUTGOING_P2P"}, {"STATUS", "ROUTING"}};
-        return {"CALL " + id + " STATUS ROUTING"};
+        // Answered with the new call, whose progress Skype then notifies.
+        return {"CALL " + id + " STATUS UNPLACED", "CALL " + id + " STATUS ROUTING"};
     }
     if (w.size() == 4 && w[0] == "CHAT" && w[1] == "CREATE") {
         char suffix[17];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -28,6 +29,8 @@ struct FakeSkypeClient
     /// call get the usual defaults (CONF_ID 0, OUTPUT SOUNDCARD="default", CAPTURE_MIC empty).
     std::map<std::string, std::map<std::string, std::string>> calls;
     int nextCallId = 100;
+    /// Whether the client says VAA_INPUT_STATUS when it starts playing an input file.
+    bool greetingStatus = true;
     /// Chat messages the link posted: {chat name, text}.
     std::vector<std::pair<std::string, std::string>> chatMessages;
 };
@@ -36,9 +39,11 @@ struct FakeSkypeClient
 ///
 /// Everything the link sends is recorded. The test pushes notifications and attach statuses,
 /// which reach the link at once; replies to commands arrive later through the loop, as on the
-/// bus (posted). The fake answers like a client from
-/// `client`. Lost replies, refused sends and delivery failures
-/// after the bus timeout can be simulated.
+/// bus (posted), in the order the commands were sent. The fake answers like a client from
+/// `client`. Lost replies, refused sends and delivery failures after the bus timeout can be
+/// simulated, and so can what a real bus does to a long call: replies held back behind slow
+/// ones while notifications pass them, a re-attach mid-call, the client vanishing and a new
+/// one appearing.
 class FakeSkypeTransport : public SkypeTransport, private TimerClient
 {
 public:
@@ -79,6 +84,24 @@ public:
     /// The lost client: detached, every send refused, discover unanswered.
     void loseClient();
 
+    /// Each reply is held back for delay() on the virtual clock, and never overtakes the reply
+    /// of an earlier command (null: replies come with the next posted tasks).
+    void setReplyDelay(std::function<std::chrono::milliseconds()> delay)
+    {
+        m_replyDelay = std::move(delay);
+    }
+    /// A notification that reaches the link after delay on the virtual clock.
+    void pushTextAfter(std::chrono::milliseconds delay, const std::string& text);
+    /// The same client answers a new attach while attached (as after a missed PONG): replies
+    /// still due stay due.
+    void reattach() { pushAttachStatus(kAttachSuccess); }
+    /// The client quits or crashes: replies due are dropped, the link hears it left, sends are
+    /// refused and discover finds nobody until newClientAppears().
+    void clientVanishes();
+    /// A client (a restarted one) takes the bus name: the link hears that the API is available
+    /// and discover is answered with success again.
+    void newClientAppears();
+
     FakeSkypeClient client;
 
     // ---- what happened ----
@@ -96,8 +119,25 @@ public:
 private:
     /// The built-in client's reply lines to one command (empty: no reply).
     std::vector<std::string> builtInReply(const std::string& command);
+    std::vector<std::string> alterReply(const std::string& command);
+    /// "CALL id VAA_INPUT_STATUS TRUE|FALSE" once an input file plays into an answered call.
+    std::optional<std::string> greetingStatus(const std::string& id);
     void onTimer(int id) override;
     SendMode currentMode();
+    void deliverDue();
+    void armDeliveryTimer();
+
+    struct Delivery
+    {
+        std::chrono::milliseconds due;
+        std::uint64_t generation;
+        std::string command; ///< empty: a notification
+        std::vector<std::string> texts;
+    };
+    /// Replies in send order, then notifications in due order: what the delivery timer runs.
+    std::deque<Delivery> m_replies;
+    std::multimap<std::chrono::milliseconds, Delivery> m_notes;
+    std::function<std::chrono::milliseconds()> m_replyDelay;
 
     EventLoop& m_loop;
     Listener* m_listener = nullptr;
@@ -112,6 +152,7 @@ private:
     int m_startSkypeCount = 0;
     std::pair<std::uint64_t, std::string> m_failing; ///< the FailLater send and its generation
     int m_chatCounter = 0;
+    std::map<std::string, std::string> m_inputFiles; ///< call id -> input file not yet played
 };
 
 } // namespace tw::test

@@ -137,6 +137,21 @@ TEST_F(LinkTest, TextsOverTenTwentyFourUtf16UnitsAreDroppedButCountAsLife)
     EXPECT_EQ(transport.countSent("PING"), 0);
 }
 
+TEST_F(LinkTest, ContactListOfHundredsOfContactsIsOneTextAndIsKept)
+{
+    attach();
+    // 400 contacts of 20 characters: about 8 800 units in one reply.
+    std::string list = "USERS ";
+    for (int i = 0; i < 400; ++i)
+        list += (i ? ", " : "") + std::string("contact.number.") + std::to_string(10000 + i);
+    push(list);
+    EXPECT_EQ(link.users().size(), 400u);
+    EXPECT_NE(link.findUser("contact.number.10399"), nullptr);
+    // A hostile peer still cannot make one text of any size.
+    push("USERS " + std::string(CSkypeLink::kMaxUsersListUnits, 'z'));
+    EXPECT_EQ(link.users().size(), 400u);
+}
+
 TEST_F(LinkTest, ReceivedTextsEndAtTheirFirstZeroByteAndBadUtf8IsReplaced)
 {
     attach();

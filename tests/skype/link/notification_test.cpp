@@ -41,8 +41,9 @@ TEST_F(LinkTest, CallPropertiesAreStoredAndBadValuesChangeNothing)
 
     // Conference participants are asked for within the table's bound, and listed once.
     EXPECT_EQ(sentAfter([&] { push("CALL 12 CONF_PARTICIPANTS_COUNT 3"); }),
-              (Texts{"GET CALL 12 CONF_PARTICIPANT 1", "GET CALL 12 CONF_PARTICIPANT 2"}));
-    EXPECT_EQ(sentAfter([&] { push("CALL 12 CONF_PARTICIPANTS_COUNT 2147483647"); }).size(), 32u);
+              (Texts{"GET CALL 12 CONF_PARTICIPANT 1", "GET CALL 12 CONF_PARTICIPANT 2",
+                     "GET CALL 12 CONF_PARTICIPANT 3"}));
+    EXPECT_EQ(sentAfter([&] { push("CALL 12 CONF_PARTICIPANTS_COUNT 2147483647"); }).size(), 33u);
 
     push("CALL 12 CONF_PARTICIPANT 1 bobby INCOMING_P2P INPROGRESS Bobby");
     push("CALL 12 CONF_PARTICIPANT 2 bob INCOMING_P2P INPROGRESS Bob B");
