@@ -142,7 +142,7 @@ status=0
 for case in $cases; do
     dir=$work/$case
     mkdir -p "$dir/data/tellwick"
-    printf '[Preference]\r\nnVoiceMailWaitingPeriod=2\r\nnVoiceMailMaxLength=60\r\n' \
+    printf '[Preference]\r\nnVoiceMailWaitingPeriod=2\r\nnVoiceMailMaxLength=60\r\nnACodec=0\r\n' \
         >"$dir/data/tellwick/Tellwick.Ini"
     if [ "$case" = transfer ]; then
         printf '[CallTransfer]\r\nfEnable=1\r\nsSkypeName=boss\r\n' >>"$dir/data/tellwick/Tellwick.Ini"
