@@ -62,8 +62,8 @@ void CRecordView::updateCaption()
     QString name = QString::fromStdString(info->SkypeName());
     if (name.isEmpty())
         name = "(unknown caller)";
-    const QString kind = info->type == RECORD_VOICEMAIL ? "Voice mail" : "Conversation";
-    m_controls->SetCaption(QString("%1 from %2  ·  %3  ·  %4")
+    const QString kind = info->type == RECORD_VOICEMAIL ? "Voice mail from" : "Conversation with";
+    m_controls->SetCaption(QString("%1 %2  ·  %3  ·  %4")
                                .arg(kind, name, RecordTimeColumnText(info->startTime),
                                     list->model().text(*info, RecordModel::ColLength)));
 }
