@@ -1,7 +1,8 @@
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include "app/qt_application.h"
 #include "platform/qt/single_instance.h"
@@ -59,7 +60,13 @@ int main(int argc, char** argv)
     }
     if (toggle)
         return toggleRecording(argc, argv);
-    QCoreApplication qtApp(argc, argv);
+    // Without a display (a service, a test) the windows are drawn offscreen.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication qtApp(argc, argv);
+    // Closing the main window hides it; the process ends only by Exit or a signal.
+    QApplication::setQuitOnLastWindowClosed(false);
     QCoreApplication::setApplicationName("tellwick");
     QCoreApplication::setApplicationVersion(TW_VERSION);
     tw::QtApplication application;

@@ -5,9 +5,10 @@
 
 #include <QCoreApplication>
 
-#include "app/log_prompt.h"
+#include "app/main_window_startup.h"
 #include "app/skype_startup.h"
 #include "mainframe/main_frame.h"
+#include "platform/prompt.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/signal_watcher.h"
 #include "platform/qt/single_instance.h"
@@ -84,7 +85,7 @@ void QtApplication::startComponents()
 {
     const FolderEnvironment env = currentFolderEnvironment();
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    m_prompt = std::make_unique<LogPrompt>();
+    m_prompt = MainWindowStartup::MakePrompt();
     m_frame = std::make_unique<CMainFrame>(
         *m_loop, *m_prompt, m_app.settings(),
         CMainFrame::Setup{
@@ -100,11 +101,15 @@ void QtApplication::startComponents()
     m_frame->StartTimer();
     m_instance->setToggleRecordingHandler(
         [this] { return std::string(toggleReply(m_frame->ToggleRecording())); });
+    // The record browser.
+    m_window = std::make_unique<MainWindowStartup>(m_app, *m_instance, *m_frame);
+    m_window->start(m_skype->link());
 }
 
 void QtApplication::stopComponents()
 {
     // ... and stop here, in reverse order, before the settings are saved.
+    m_window.reset();
     m_instance->setToggleRecordingHandler({});
     if (m_frame) {
         CTWKApp::Log("CMainFrame::OnClosee()");

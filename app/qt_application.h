@@ -13,6 +13,7 @@ class QtEventLoop;
 class SignalWatcher;
 class SingleInstance;
 class SkypeStartup;
+class MainWindowStartup;
 
 /// The tellwick process on Qt: the single-instance check, the UI thread's event loop, the
 /// orderly exit on SIGTERM/SIGINT/SIGHUP, and the core start-up (CTWKApp) in between.
@@ -60,6 +61,7 @@ private:
     std::unique_ptr<Prompt> m_prompt;
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<SkypeStartup> m_skype;
+    std::unique_ptr<MainWindowStartup> m_window; // the record browser
 };
 
 } // namespace tw

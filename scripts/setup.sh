@@ -16,17 +16,7 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    as_root=()
-    [ "$(id -u)" -eq 0 ] || as_root=(sudo)
-    export DEBIAN_FRONTEND=noninteractive
-    "${as_root[@]}" apt-get update -q
-    "${as_root[@]}" apt-get install -y -q "${missing[@]}"
-fi
+scripts/ensure-packages.sh "${packages[@]}"
 
 # The plain build is the programs (and benchmarks) the main job runs; the tests are built by
 # the sanitizer build that scripts/test.sh runs.

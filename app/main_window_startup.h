@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+
+namespace tw {
+
+class CMainFrame;
+class CMainWindow;
+class CSkypeLink;
+class CTWKApp;
+class PartnerDirectory;
+class Prompt;
+class RecordViews;
+class SingleInstance;
+
+/// The record browser inside the running application: the main window over the main frame's
+/// live record storage (shown at start while no tray or side panel exists to open it, except
+/// on the offscreen platform), the record pipeline's news shown in its lists, Activate() of
+/// a second copy bringing it forward, and the window's log and trace lines in the event log
+/// and trace. UI thread only.
+class MainWindowStartup
+{
+public:
+    MainWindowStartup(CTWKApp& app, SingleInstance& instance, CMainFrame& frame);
+    ~MainWindowStartup();
+    MainWindowStartup(const MainWindowStartup&) = delete;
+    MainWindowStartup& operator=(const MainWindowStartup&) = delete;
+
+    /// The prompt of the core: real dialogs where there is a screen, the log where the
+    /// windows are offscreen (nobody could answer there).
+    static std::unique_ptr<Prompt> MakePrompt();
+
+    /// link may be null (the Skype link did not start).
+    void start(CSkypeLink* link);
+    void stop();
+
+    CMainWindow* window() { return m_window.get(); }
+
+private:
+    CTWKApp& m_app;
+    SingleInstance& m_instance;
+    CMainFrame& m_frame;
+    std::unique_ptr<PartnerDirectory> m_directory;
+    std::unique_ptr<CMainWindow> m_window;
+    std::unique_ptr<RecordViews> m_views;
+};
+
+} // namespace tw
