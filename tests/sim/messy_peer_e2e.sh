@@ -67,7 +67,8 @@ reattach)
     # The next reply comes after the bus timeout: the link counts Skype lost and attaches
     # again, while the caller goes on speaking.
     ctl delay 11000 11000
-    ctl chat bob >/dev/null
+    # A contact Tellwick has not seen makes it ask for the full name: that reply is late.
+    ctl notify "USER newcontact ONLINESTATUS ONLINE" >/dev/null
     sleep 0.5
     ctl delay 0 0
     wait_for 40 sh -c "[ \$('$bin/skype-sim' ctl log | grep -c -x 'NAME Tellwick') -ge 2 ]" ||
