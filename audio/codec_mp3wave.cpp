@@ -97,12 +97,8 @@ bool encodeMp3Wave(const std::string& source, const std::string& target,
         return false;
     }
     SndFileReader reader;
-    if (!reader.open(source, error))
+    if (!reader.openWithAudio(source, error))
         return false;
-    if (reader.info().frames <= 0) {
-        error = "holds no audio";
-        return false;
-    }
     const int channels = reader.info().channels;
 
     // lame fills some tables of its own on first use; set-up runs one thread at a time.

@@ -307,16 +307,23 @@ bool checkWrittenLength(const std::string& target, sf_count_t framesRead, sf_cou
     return true;
 }
 
+bool SndFileReader::openWithAudio(const std::string& path, std::string& error)
+{
+    if (!open(path, error))
+        return false;
+    if (m_info.frames > 0)
+        return true;
+    close();
+    error = "holds no audio";
+    return false;
+}
+
 bool encodeWavWithSndfile(const std::string& source, const std::string& target, int subtype,
                           std::string& error)
 {
     SndFileReader reader;
-    if (!reader.open(source, error))
+    if (!reader.openWithAudio(source, error))
         return false;
-    if (reader.info().frames <= 0) {
-        error = "holds no audio";
-        return false;
-    }
     const int channels = reader.info().channels;
     const bool mixDown = (subtype == SF_FORMAT_GSM610 && channels > 1) ||
                          (subtype == SF_FORMAT_MS_ADPCM && channels > 2);

@@ -23,6 +23,9 @@ public:
 
     /// False with a reason in error when the file cannot be read as audio.
     bool open(const std::string& path, std::string& error);
+    /// As open, and also false ("holds no audio") for a file without a single frame: a
+    /// conversion of such a file would pass an empty record for a good one.
+    bool openWithAudio(const std::string& path, std::string& error);
     void close();
 
     const SF_INFO& info() const { return m_info; }

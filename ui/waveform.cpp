@@ -11,7 +11,7 @@ std::vector<float> ComputePeaks(const std::string& path, std::size_t buckets, st
 {
     SndFileReader reader;
     std::string error;
-    if (buckets == 0 || !reader.open(path, error) || reader.info().frames <= 0)
+    if (buckets == 0 || !reader.openWithAudio(path, error))
         return {};
     const auto total = static_cast<std::uint64_t>(reader.info().frames);
     const int channels = reader.info().channels;
