@@ -120,8 +120,8 @@ private slots:
     {
         // 40 x 100: five faces of 40 x 20, each a distinct grey; the normal face is the
         // bottom one (y 80).
-        BmpSpec spec{40, 100, 24};
-        QByteArray bytes = MakeBmp(spec);
+        BmpShape shape{40, 100, 24};
+        QByteArray bytes = MakeBmp(shape);
         for (int y = 0; y < 100; ++y) {
             const char shade = char(10 + (y / 20) * 40);
             // rows are bottom-up: file row r is image row 99 - r

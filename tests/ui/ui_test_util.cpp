@@ -24,7 +24,7 @@ std::string BuildDataFolder()
     return std::string(TW_BINARY_DIR) + "/share/tellwick";
 }
 
-QByteArray MakeBmp(const BmpSpec& s, std::uint32_t fill)
+QByteArray MakeBmp(const BmpShape& s, std::uint32_t fill)
 {
     const int colours = s.bitsPerPixel == 8 ? (s.coloursUsed ? int(s.coloursUsed) : 256) : 0;
     const int tableColours = s.tableColours >= 0 ? s.tableColours : colours;
