@@ -29,7 +29,7 @@ constexpr std::size_t kLong = CSettings::kLongStringUnits;
 constexpr std::size_t kShort = CSettings::kShortStringUnits;
 
 // Every key of the configuration file, in the order it is read and written.
-const std::array<Field, 35> kFields{{
+const std::array<Field, 36> kFields{{
     {keys::kPreference, keys::kRecordStorageMinFreeSpace, &CSettings::nRecordStorageMinFreeSpace},
     {keys::kPreference, keys::kRecordStorageFolder,
      StringField{&CSettings::sRecordStorageFolder, kLong}},
@@ -60,6 +60,7 @@ const std::array<Field, 35> kFields{{
     {keys::kPreference, keys::kStickWithSkype, &CSettings::fStickWithSkype},
     {keys::kPreference, keys::kAlwaysOnTop, &CSettings::fAlwaysOnTop},
     {keys::kPreference, keys::kStartUp, &CSettings::fStartUp},
+    {keys::kPreference, keys::kDesktopNotify, &CSettings::fDesktopNotify},
     {keys::kCallTransfer, keys::kEnable, &CSettings::fCallTransferEnable},
     {keys::kCallTransfer, keys::kSkypeName, StringField{&CSettings::sSkypeName, kLong}},
     {keys::kCallOutSave, keys::kEnable, &CSettings::fCallOutEnable},

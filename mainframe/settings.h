@@ -41,6 +41,8 @@ public:
     bool fStickWithSkype = true;
     bool fAlwaysOnTop = false;
     bool fStartUp = true;
+    // A desktop notification for each new voice mail, where the desktop offers the service.
+    bool fDesktopNotify = true;
 
     // E-mail group.
     std::string EmailServer;

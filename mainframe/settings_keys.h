@@ -36,6 +36,7 @@ inline constexpr char kAFormatMode[] = "nAFormatMode";
 inline constexpr char kStickWithSkype[] = "fStickWithSkype";
 inline constexpr char kAlwaysOnTop[] = "fAlwaysOnTop";
 inline constexpr char kStartUp[] = "fStartUp";
+inline constexpr char kDesktopNotify[] = "fDesktopNotify";
 inline constexpr char kMainWndClassName[] = "MainWndClassName";
 
 // "Notification"
