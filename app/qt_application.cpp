@@ -4,8 +4,10 @@
 #include <cstdlib>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include "app/main_window_startup.h"
+#include "app/side_panel_startup.h"
 #include "app/skype_startup.h"
 #include "mainframe/main_frame.h"
 #include "platform/prompt.h"
@@ -13,6 +15,9 @@
 #include "platform/qt/signal_watcher.h"
 #include "platform/qt/single_instance.h"
 #include "platform/trace.h"
+#include "ui/main_window.h"
+#include "ui/skin.h"
+#include "ui/splash.h"
 
 namespace tw {
 
@@ -101,15 +106,28 @@ void QtApplication::startComponents()
     m_frame->StartTimer();
     m_instance->setToggleRecordingHandler(
         [this] { return std::string(toggleReply(m_frame->ToggleRecording())); });
-    // The record browser.
+    // The record browser, hidden: the side panel stands in for it.
     m_window = std::make_unique<MainWindowStartup>(m_app, *m_instance, *m_frame);
+    m_panel = std::make_unique<SidePanelStartup>(m_app, *m_frame);
+    m_window->setStickToSkype([this] { m_panel->stickToSkype(); });
+    m_window->setShowAtStart(false);
     m_window->start(m_skype->link());
+    m_skype->setWindowHost(m_panel.get());
+    if (!m_panel->start(m_skype->link(), *m_window, *m_prompt) &&
+        QGuiApplication::platformName() != "offscreen")
+        m_window->window()->Activate();
 }
 
 void QtApplication::stopComponents()
 {
     // ... and stop here, in reverse order, before the settings are saved.
+    m_splash.reset();
+    if (m_skype)
+        m_skype->setWindowHost(nullptr);
+    if (m_panel)
+        m_panel->stop();
     m_window.reset();
+    m_panel.reset();
     m_instance->setToggleRecordingHandler({});
     if (m_frame) {
         CTWKApp::Log("CMainFrame::OnClosee()");
@@ -122,6 +140,18 @@ void QtApplication::stopComponents()
     m_skype.reset();
     m_frame.reset();
     m_prompt.reset();
+}
+
+void QtApplication::showSplash()
+{
+    if (QGuiApplication::platformName() == "offscreen")
+        return;
+    SetSkinFolder(m_app.folders().programDataFolder);
+    m_splash = std::make_unique<CSplashWnd>(
+        *m_loop, [this] { return m_window && m_window->window(); }, TW_VERSION);
+    m_splash->Start();
+    // Painted now: start-up keeps the loop busy until the windows exist.
+    QCoreApplication::processEvents();
 }
 
 int QtApplication::run()
@@ -138,6 +168,7 @@ int QtApplication::run()
     m_secrets = MakeDesktopSecretStore();
     m_app.settings().UseSecretStore(m_secrets.get());
     m_app.InitInstance(currentFolderEnvironment());
+    showSplash();
     startComponents();
     QCoreApplication::exec();
     stopComponents();

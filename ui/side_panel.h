@@ -112,6 +112,9 @@ public:
     /// Goes to the record and plays it (a notification's action); false when not listed.
     bool PlayRecord(std::uint32_t key);
     void PlayAll();
+    /// The record's file is about to be replaced: a playback of it stops and closes. True
+    /// when one did; the next Play opens the new file.
+    bool ReleaseRecord(std::uint32_t key);
 
     const std::vector<std::uint32_t>& Records() const { return m_records; }
     int Position() const { return m_position; }

@@ -287,6 +287,17 @@ bool CSPanel::PlayRecord(std::uint32_t key)
     return true;
 }
 
+bool CSPanel::ReleaseRecord(std::uint32_t key)
+{
+    if (!m_playback || m_position < 1 || m_records[std::size_t(m_position - 1)] != key)
+        return false;
+    m_player.Stop(*m_playback);
+    m_player.ClosePlayback(m_playback);
+    m_playAll = false;
+    Button(spcmd::Play)->SetState(1);
+    return true;
+}
+
 void CSPanel::OnRecordAction(int code)
 {
     switch (code) {
