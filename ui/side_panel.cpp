@@ -293,6 +293,8 @@ void CSPanel::DockToSkype()
 
 void CSPanel::SetAlwaysOnTop(bool on)
 {
+    if (bool(windowFlags() & Qt::WindowStaysOnTopHint) == on)
+        return;
     const bool visible = isVisible();
     const QPoint at = pos();
     setWindowFlag(Qt::WindowStaysOnTopHint, on);

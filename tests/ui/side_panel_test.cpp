@@ -334,6 +334,22 @@ private slots:
         QCOMPARE(panel.Position(), 1);
     }
 
+    void aRecordAboutToBeConvertedIsReleasedByThePanel()
+    {
+        addRecords(2);
+        CSPanel& panel = make({key(1), key(2)}, 2);
+        panel.RunCommand(spcmd::Play);
+        QVERIFY(panel.Playback());
+        QVERIFY(!panel.ReleaseRecord(key(1)));
+        QVERIFY(panel.Playback());
+        QVERIFY(panel.ReleaseRecord(key(2)));
+        QVERIFY(!panel.Playback());
+        QCOMPARE(panel.Button(spcmd::Play)->GetState(), 1);
+        // The next Play opens the file again.
+        panel.RunCommand(spcmd::Play);
+        QVERIFY(panel.Playback());
+    }
+
     void resetAsksAndClearsOnlyOnYes()
     {
         addRecords(2);
