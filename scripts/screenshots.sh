@@ -47,7 +47,8 @@ pids+=($!)
 pids+=($!)
 for _ in $(seq 1 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 QT_QPA_PLATFORM=xcb "$bin/tellwick" >"$work/tellwick.log" 2>&1 &
-pids+=($!)
+tellwick=$!
+pids+=($tellwick)
 # The side panel shows at start; a second start brings the main window forward.
 for _ in $(seq 1 100); do
     xdotool search --onlyvisible --name '^Quick Panel$' >/dev/null 2>&1 && break

@@ -108,10 +108,12 @@ QMenu* CSPanel::RecentRecordsMenu()
         if (!info)
             continue; // the index no longer has it
         const QDateTime start = QDateTime::fromSecsSinceEpoch(info->startTime);
+        // A caller without a full name (a telephone number) is named by the Skype name.
+        const std::string name = info->FullName().empty() ? info->SkypeName() : info->FullName();
         const QString text = QString("%1. ").arg(i + 1) +
                              locale.toString(start.date(), QLocale::ShortFormat) + " " +
                              locale.toString(start.time(), QLocale::ShortFormat) + " - " +
-                             QString::fromStdString(info->FullName());
+                             QString::fromStdString(name);
         QAction* item = addItem(m_recent.get(), spcmd::FirstRecentRecord + i, text, this);
         item->setCheckable(true);
         item->setChecked(i + 1 == m_position);
