@@ -96,6 +96,7 @@ void MainWindowStartup::start(CSkypeLink* link)
     setup.directory = m_directory.get();
     setup.onExit = [] { QtApplication::quit(); };
     setup.onStickToSkype = m_stick;
+    setup.onShowQuickPanel = m_showPanel;
     m_window = std::make_unique<CMainWindow>(setup);
     m_window->FillFromLive();
     m_views = std::make_unique<WindowRecordViews>(*m_window);

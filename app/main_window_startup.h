@@ -42,6 +42,7 @@ public:
     /// Before start: the "Stick to Skype" command, and whether the window shows at start
     /// (it does not where the side panel stands in for it).
     void setStickToSkype(std::function<void()> stick) { m_stick = std::move(stick); }
+    void setShowQuickPanel(std::function<void()> show) { m_showPanel = std::move(show); }
     void setShowAtStart(bool show) { m_showAtStart = show; }
 
 private:
@@ -52,6 +53,7 @@ private:
     std::unique_ptr<CMainWindow> m_window;
     std::unique_ptr<RecordViews> m_views;
     std::function<void()> m_stick;
+    std::function<void()> m_showPanel;
     bool m_showAtStart = true;
 };
 

@@ -46,7 +46,9 @@ QtApplication::~QtApplication() = default;
 
 void QtApplication::quit()
 {
-    QCoreApplication::quit();
+    // exit(), not quit(): quit() first asks every window to close, and the windows that only
+    // hide when closed (the main window, the side panel) would refuse the program's end.
+    QCoreApplication::exit(0);
 }
 
 QtApplication::Start QtApplication::claimInstance()
@@ -110,6 +112,7 @@ void QtApplication::startComponents()
     m_window = std::make_unique<MainWindowStartup>(m_app, *m_instance, *m_frame);
     m_panel = std::make_unique<SidePanelStartup>(m_app, *m_frame);
     m_window->setStickToSkype([this] { m_panel->stickToSkype(); });
+    m_window->setShowQuickPanel([this] { m_panel->showSidePanel(); });
     m_window->setShowAtStart(false);
     m_window->start(m_skype->link());
     m_skype->setWindowHost(m_panel.get());

@@ -20,7 +20,8 @@ namespace {
 class ShellHost : public SkypeLinkHost
 {
 public:
-    void requestExit() override { QCoreApplication::quit(); }
+    // exit(), not quit(): the windows that only hide when closed must not veto the end.
+    void requestExit() override { QCoreApplication::exit(0); }
     void skypeAttached() override
     {
         trace(2, "Skype attached");

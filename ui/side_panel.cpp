@@ -1,7 +1,6 @@
 // The side panel's window: skin, children, painting, dragging, docking and its end.
 #include "ui/side_panel.h"
 
-#include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
@@ -66,10 +65,15 @@ CSPanel::CSPanel(Setup setup, QWidget* parent)
 
 CSPanel::~CSPanel()
 {
-    if (m_playback) {
-        m_player.Stop(*m_playback);
-        m_player.ClosePlayback(m_playback);
-    }
+    closePlayback();
+}
+
+void CSPanel::closePlayback()
+{
+    if (!m_playback)
+        return;
+    m_player.Stop(*m_playback);
+    m_player.ClosePlayback(m_playback);
 }
 
 bool CSPanel::Create()
@@ -240,17 +244,6 @@ void CSPanel::changeEvent(QEvent* event)
     }
 }
 
-void CSPanel::closeEvent(QCloseEvent* event)
-{
-    // Closing only hides: the panel lives for the whole run.
-    if (!m_exited) {
-        hide();
-        event->ignore();
-        return;
-    }
-    event->accept();
-}
-
 bool CSPanel::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonPress)
@@ -314,10 +307,7 @@ void CSPanel::Exit()
         savePanelPosition(m_setup.configPath, PanelPosition{pos().x(), pos().y()});
     if (m_created)
         saveList();
-    if (m_playback) {
-        m_player.Stop(*m_playback);
-        m_player.ClosePlayback(m_playback);
-    }
+    closePlayback();
     m_preference.reset();
     m_recent.reset();
     m_stateMenu.reset();

@@ -156,7 +156,6 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -166,6 +165,7 @@ private:
     void updateDisplay();
     void resetBar();
     bool openCurrent();
+    void closePlayback();
     void onPlayClicked(int state);
     void playCurrent();
     void askReset();

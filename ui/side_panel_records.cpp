@@ -63,8 +63,7 @@ void CSPanel::RemoveRecentRecord(std::uint32_t key)
     m_records.erase(it);
     if (wasCurrent && m_playback) {
         // The record's file is going: nothing may keep it open.
-        m_player.Stop(*m_playback);
-        m_player.ClosePlayback(m_playback);
+        closePlayback();
         m_playAll = false;
     }
     GoTo(int(m_records.size()), false);
@@ -77,10 +76,7 @@ void CSPanel::RemoveRecentRecord(std::uint32_t key)
 void CSPanel::Reload()
 {
     saveList();
-    if (m_playback) {
-        m_player.Stop(*m_playback);
-        m_player.ClosePlayback(m_playback);
-    }
+    closePlayback();
     m_playAll = false;
     m_records.clear();
     m_position = 0;
@@ -123,10 +119,8 @@ void CSPanel::GoTo(int n, bool force)
 {
     const int count = int(m_records.size());
     n = count == 0 ? 0 : std::clamp(n, 1, count);
-    if (n != m_position && m_playback) {
-        m_player.Stop(*m_playback);
-        m_player.ClosePlayback(m_playback);
-    }
+    if (n != m_position)
+        closePlayback();
     if (n == m_position && !force)
         return;
     m_position = n;
@@ -216,10 +210,7 @@ void CSPanel::updateDisplay()
 
 bool CSPanel::openCurrent()
 {
-    if (m_playback) {
-        m_player.Stop(*m_playback);
-        m_player.ClosePlayback(m_playback);
-    }
+    closePlayback();
     if (!m_setup.storage || m_position < 1)
         return false;
     CRecordIndex& index = m_setup.storage->Index();
@@ -291,8 +282,7 @@ bool CSPanel::ReleaseRecord(std::uint32_t key)
 {
     if (!m_playback || m_position < 1 || m_records[std::size_t(m_position - 1)] != key)
         return false;
-    m_player.Stop(*m_playback);
-    m_player.ClosePlayback(m_playback);
+    closePlayback();
     m_playAll = false;
     Button(spcmd::Play)->SetState(1);
     return true;
@@ -328,10 +318,7 @@ void CSPanel::askReset()
                                                   Prompt::Icon::Question,
                                                   Prompt::Buttons::YesNo) != Prompt::Answer::Yes)
         return;
-    if (m_playback) {
-        m_player.Stop(*m_playback);
-        m_player.ClosePlayback(m_playback);
-    }
+    closePlayback();
     m_records.clear();
     m_position = 0;
     resetBar();

@@ -323,6 +323,18 @@ private slots:
         QVERIFY(m_stored.empty());
     }
 
+    void removingAnotherRecordUpdatesTheCountAndTheStoredList()
+    {
+        addRecords(3);
+        CSPanel& panel = make({key(1), key(2), key(3)}, 2);
+        // The position (2) stays the last one: the count must still change on screen.
+        panel.RemoveRecentRecord(key(3));
+        QCOMPARE(panel.Position(), 2);
+        QCOMPARE(panel.FieldText(spcmd::IndexField), QString("2/2"));
+        QVERIFY(!enabled(spcmd::Next));
+        QCOMPARE(m_stored, (std::vector<std::uint32_t>{key(1), key(2)}));
+    }
+
     void removingThePlayingRecordClosesItsFile()
     {
         addRecords(2);
