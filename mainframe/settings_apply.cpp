@@ -71,7 +71,10 @@ void TakeOverOptions(CSettings& s, const CSettings& e, bool& folderChanged,
     }
     s.nGreetingType = e.nGreetingType;
     // Always: a confirmed recording or file replaced the file behind an unchanged choice.
-    targets.setGreetingFile(CurrentGreetingFile(greetingFolder, s));
+    std::string listGreeting = s.sDefaultGreetingFile;
+    if (s.nGreetingType == 0 && listGreeting.empty())
+        GetGreeting(greetingFolder, s.nDefaultGreetingIndex, nullptr, &listGreeting);
+    targets.setGreetingFile(CurrentGreetingFile(greetingFolder, s.nGreetingType, listGreeting));
 
     if (s.fMuteCaller != e.fMuteCaller) {
         s.fMuteCaller = e.fMuteCaller;
