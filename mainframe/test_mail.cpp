@@ -3,11 +3,10 @@
 #include "mail/smtp_connection.h"
 
 namespace tw {
-namespace {
 
 /// Notes a refused password, which the client otherwise reports only when the server then
 /// refuses the sender.
-class TestConnection : public CSmtpConnection
+class TestMailConnection : public CSmtpConnection
 {
 public:
     bool passwordRefused = false;
@@ -24,6 +23,8 @@ protected:
     }
 };
 
+namespace {
+
 std::string trimmed(std::string text)
 {
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
@@ -33,7 +34,23 @@ std::string trimmed(std::string text)
 
 } // namespace
 
+TestMailSender::TestMailSender() : m_connection(std::make_unique<TestMailConnection>())
+{}
+
+TestMailSender::~TestMailSender() = default;
+
+void TestMailSender::Abort()
+{
+    m_connection->Abort();
+}
+
 TestMailResult SendTestMail(const TestMailAccount& account, const std::string& senderName)
+{
+    TestMailSender sender;
+    return sender.Send(account, senderName);
+}
+
+TestMailResult TestMailSender::Send(const TestMailAccount& account, const std::string& senderName)
 {
     const auto security = ParseSmtpSecurity(account.security);
     if (!security)
@@ -41,7 +58,8 @@ TestMailResult SendTestMail(const TestMailAccount& account, const std::string& s
     if (account.server.empty())
         return {false, "No SMTP server is given."};
 
-    TestConnection connection;
+    TestMailConnection& connection = *m_connection;
+    connection.passwordRefused = false;
     connection.SetTimeout(account.timeout);
     connection.SetSecurity(*security, account.caFile);
     connection.SetAccount(account.userName, account.password);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 namespace tw {
@@ -23,6 +24,25 @@ struct TestMailResult
     bool sent = false;
     /// For the user, in plain words: what the server answered, or why nothing was sent.
     std::string words;
+};
+
+class TestMailConnection;
+
+/// Sends one test mail; Abort() may come from another thread and ends the send at once (the
+/// dialog that asked is closing).
+class TestMailSender
+{
+public:
+    TestMailSender();
+    ~TestMailSender();
+    TestMailSender(const TestMailSender&) = delete;
+    TestMailSender& operator=(const TestMailSender&) = delete;
+
+    TestMailResult Send(const TestMailAccount& account, const std::string& senderName);
+    void Abort();
+
+private:
+    std::unique_ptr<TestMailConnection> m_connection;
 };
 
 /// Sends one short mail from "from" to "to" through the same SMTP client as the voice mails,

@@ -1,0 +1,105 @@
+#include "ui/options_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "mainframe/settings.h"
+#include "mainframe/settings_apply.h"
+#include "ui/options_pages.h"
+
+namespace tw {
+
+CPSOpt::CPSOpt(CSettings& copy, const OptionsContext& context, QWidget* parent)
+    : QDialog(parent), m_copy(copy)
+{
+    setObjectName("Options");
+    setWindowTitle("Options");
+    m_pages = {new CPPOptGeneral(context),       new CPPOptVoiceMail(context),
+               new CPPOptCallRecording(context), new CPPOptCallTransfer(context),
+               new CPPOptRecordStorage(context), new CPPOptAudio(context)};
+    m_tree = new QTreeWidget(this);
+    m_tree->setHeaderHidden(true);
+    m_tree->setRootIsDecorated(false);
+    m_stack = new QStackedWidget(this);
+    for (COptionsPage* page : m_pages) {
+        page->load(copy);
+        m_stack->addWidget(page);
+        m_tree->addTopLevelItem(new QTreeWidgetItem(QStringList{page->title()}));
+    }
+    int widest = 0;
+    for (COptionsPage* page : m_pages)
+        widest = std::max(widest, m_tree->fontMetrics().horizontalAdvance(page->title()));
+    m_tree->setFixedWidth(widest + 32);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    auto* body = new QHBoxLayout;
+    body->addWidget(m_tree);
+    body->addWidget(m_stack, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(body);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CPSOpt::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CPSOpt::reject);
+    connect(m_tree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
+                if (m_switching || !item)
+                    return;
+                ShowPage(m_tree->indexOfTopLevelItem(item));
+            });
+    ShowPage(0);
+}
+
+bool CPSOpt::ShowPage(int index)
+{
+    if (index < 0 || index >= pageCount() || index == m_current)
+        return index == m_current;
+    if (m_current >= 0) {
+        COptionsPage* leaving = m_pages[m_current];
+        leaving->leave();
+        if (!leaving->check()) {
+            // The tree keeps showing the page that stays.
+            m_switching = true;
+            m_tree->setCurrentItem(m_tree->topLevelItem(m_current));
+            m_switching = false;
+            return false;
+        }
+    }
+    m_current = index;
+    m_pages[index]->markShown();
+    m_stack->setCurrentIndex(index);
+    m_switching = true;
+    m_tree->setCurrentItem(m_tree->topLevelItem(index));
+    m_switching = false;
+    return true;
+}
+
+void CPSOpt::accept()
+{
+    COptionsPage* shown = m_pages[m_current];
+    shown->leave();
+    if (!shown->check())
+        return;
+    for (COptionsPage* page : m_pages)
+        if (page->wasShown())
+            page->save(m_copy);
+    QDialog::accept();
+}
+
+void CPSOpt::reject()
+{
+    for (COptionsPage* page : m_pages)
+        page->leave();
+    QDialog::reject();
+}
+
+int RunOptionsDialog(CSettings& copy, const OptionsContext& context, QWidget* parent)
+{
+    CPSOpt dialog(copy, context, parent);
+    return dialog.exec() == QDialog::Accepted ? kOptionsOk : kOptionsCancel;
+}
+
+} // namespace tw

@@ -1,0 +1,60 @@
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSource>
+#include <QMediaDevices>
+
+#include "ui/audio_capture.h"
+
+namespace tw {
+namespace {
+
+class QtAudioCapture : public AudioCapture
+{
+public:
+    bool start(QIODevice& sink, int sampleRate, int channels, std::string& error) override
+    {
+        stop();
+        const QAudioDevice device = QMediaDevices::defaultAudioInput();
+        if (device.isNull()) {
+            error = "no sound input device";
+            return false;
+        }
+        QAudioFormat format;
+        format.setSampleRate(sampleRate);
+        format.setChannelCount(channels);
+        format.setSampleFormat(QAudioFormat::Int16);
+        if (!device.isFormatSupported(format)) {
+            error = "the input \"" + device.description().toStdString() +
+                    "\" cannot record 16 kHz mono";
+            return false;
+        }
+        m_source = std::make_unique<QAudioSource>(device, format);
+        m_source->start(&sink);
+        if (m_source->error() != QAudio::NoError) {
+            error = "the input \"" + device.description().toStdString() + "\" cannot be opened";
+            m_source.reset();
+            return false;
+        }
+        return true;
+    }
+    void stop() override
+    {
+        if (!m_source)
+            return;
+        m_source->stop();
+        m_source.reset();
+    }
+    ~QtAudioCapture() override { stop(); }
+
+private:
+    std::unique_ptr<QAudioSource> m_source;
+};
+
+} // namespace
+
+std::unique_ptr<AudioCapture> MakeQtAudioCapture()
+{
+    return std::make_unique<QtAudioCapture>();
+}
+
+} // namespace tw
