@@ -161,7 +161,9 @@ void CEmailSettingsDlg::SendTestMail()
 {
     if (isTesting())
         return;
-    stopTest(); // the previous one has finished: join it
+    if (m_worker.joinable())
+        m_worker.join(); // the previous one has finished
+    m_sender = std::make_unique<TestMailSender>();
     const EmailValues v = values();
     if (v.to.find('@') == std::string::npos || v.from.find('@') == std::string::npos) {
         showTestResult(false, "Fill in the From and To addresses first.");

@@ -161,9 +161,16 @@ void CRecordGreetingDlg::startPlaying()
                          Prompt::Icon::Warning, Prompt::Buttons::Ok);
         return;
     }
+    // Handled from the event loop: the output that reports its end must not be deleted
+    // inside its own report.
     output->onDrained = [this] {
-        stopPlaying();
-        updateButtons();
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                stopPlaying();
+                updateButtons();
+            },
+            Qt::QueuedConnection);
     };
     m_output = std::move(output);
 }
@@ -172,10 +179,9 @@ void CRecordGreetingDlg::stopPlaying()
 {
     if (!m_output)
         return;
-    // Kept alive until this call returns: the output may be the one reporting its end.
-    std::unique_ptr<AudioOutput> output = std::move(m_output);
-    output->onDrained = nullptr;
-    output->stop();
+    m_output->onDrained = nullptr;
+    m_output->stop();
+    m_output.reset();
     m_playBuffer.close();
 }
 
