@@ -1,8 +1,10 @@
 #include "ui/options_dialog.h"
 
 #include <QDialogButtonBox>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -28,7 +30,9 @@ CPSOpt::CPSOpt(CSettings& copy, const OptionsContext& context, QWidget* parent)
     for (COptionsPage* page : m_pages) {
         page->load(copy);
         m_stack->addWidget(page);
-        m_tree->addTopLevelItem(new QTreeWidgetItem(QStringList{page->title()}));
+        auto* item = new QTreeWidgetItem(QStringList{page->title()});
+        item->setSizeHint(0, QSize(0, m_tree->fontMetrics().height() + 10));
+        m_tree->addTopLevelItem(item);
     }
     int widest = 0;
     for (COptionsPage* page : m_pages)
@@ -36,9 +40,22 @@ CPSOpt::CPSOpt(CSettings& copy, const OptionsContext& context, QWidget* parent)
     m_tree->setFixedWidth(widest + 32);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    // The page's name above it, as a heading.
+    m_heading = new QLabel(this);
+    QFont bold = m_heading->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.15);
+    m_heading->setFont(bold);
+    auto* frame = new QFrame(this);
+    frame->setFrameShape(QFrame::HLine);
+    frame->setFrameShadow(QFrame::Sunken);
+    auto* pageArea = new QVBoxLayout;
+    pageArea->addWidget(m_heading);
+    pageArea->addWidget(frame);
+    pageArea->addWidget(m_stack, 1);
     auto* body = new QHBoxLayout;
     body->addWidget(m_tree);
-    body->addWidget(m_stack, 1);
+    body->addLayout(pageArea, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(body);
     layout->addWidget(buttons);
@@ -51,6 +68,8 @@ CPSOpt::CPSOpt(CSettings& copy, const OptionsContext& context, QWidget* parent)
                 ShowPage(m_tree->indexOfTopLevelItem(item));
             });
     ShowPage(0);
+    // Keyboard users move between pages with the arrow keys.
+    m_tree->setFocus();
 }
 
 bool CPSOpt::ShowPage(int index)
@@ -71,6 +90,7 @@ bool CPSOpt::ShowPage(int index)
     m_current = index;
     m_pages[index]->markShown();
     m_stack->setCurrentIndex(index);
+    m_heading->setText(m_pages[index]->title());
     m_switching = true;
     m_tree->setCurrentItem(m_tree->topLevelItem(index));
     m_switching = false;

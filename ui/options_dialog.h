@@ -6,6 +6,7 @@
 
 #include "ui/options_page.h"
 
+class QLabel;
 class QStackedWidget;
 class QTreeWidget;
 
@@ -47,6 +48,7 @@ private:
     CSettings& m_copy;
     QTreeWidget* m_tree;
     QStackedWidget* m_stack;
+    QLabel* m_heading;
     std::vector<COptionsPage*> m_pages;
     int m_current = -1;
     bool m_switching = false;

@@ -11,7 +11,7 @@ namespace tw {
 QBoxLayout* pageColumn(QWidget* page)
 {
     auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(12, 12, 12, 12);
+    column->setContentsMargins(4, 8, 4, 4);
     return column;
 }
 
