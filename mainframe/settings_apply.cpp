@@ -21,6 +21,15 @@ public:
     OpenGuard& operator=(const OpenGuard&) = delete;
 };
 
+/// Takes a changed value over and hands it to its component; an unchanged one is left alone.
+template <class T, class Push> void takeChanged(T& current, const T& edited, Push push)
+{
+    if (current == edited)
+        return;
+    current = edited;
+    push(current);
+}
+
 } // namespace
 
 int ApplyChanges(CSettings& settings, bool& folderChanged, const OptionsRunner& run,
@@ -46,23 +55,14 @@ void TakeOverOptions(CSettings& s, const CSettings& e, bool& folderChanged,
     folderChanged = false;
     s.fStartUp = e.fStartUp;
     s.fDesktopNotify = e.fDesktopNotify;
-    if (s.fAlwaysOnTop != e.fAlwaysOnTop) {
-        s.fAlwaysOnTop = e.fAlwaysOnTop;
-        targets.setAlwaysOnTop(s.fAlwaysOnTop);
-    }
+    takeChanged(s.fAlwaysOnTop, e.fAlwaysOnTop, [&](bool on) { targets.setAlwaysOnTop(on); });
 
-    if (s.fVoiceMailEnable != e.fVoiceMailEnable) {
-        s.fVoiceMailEnable = e.fVoiceMailEnable;
-        targets.setVoiceMailEnable(s.fVoiceMailEnable);
-    }
-    if (s.nVoiceMailWaitingPeriod != e.nVoiceMailWaitingPeriod) {
-        s.nVoiceMailWaitingPeriod = e.nVoiceMailWaitingPeriod;
-        targets.setWaitingPeriod(s.nVoiceMailWaitingPeriod);
-    }
-    if (s.nVoiceMailMaxLength != e.nVoiceMailMaxLength) {
-        s.nVoiceMailMaxLength = e.nVoiceMailMaxLength;
-        targets.setMaxLength(s.nVoiceMailMaxLength);
-    }
+    takeChanged(s.fVoiceMailEnable, e.fVoiceMailEnable,
+                [&](bool on) { targets.setVoiceMailEnable(on); });
+    takeChanged(s.nVoiceMailWaitingPeriod, e.nVoiceMailWaitingPeriod,
+                [&](int seconds) { targets.setWaitingPeriod(seconds); });
+    takeChanged(s.nVoiceMailMaxLength, e.nVoiceMailMaxLength,
+                [&](int seconds) { targets.setMaxLength(seconds); });
 
     s.fVoiceMailEmail = e.fVoiceMailEmail;
     if (s.nDefaultGreetingIndex != e.nDefaultGreetingIndex) {
@@ -76,10 +76,7 @@ void TakeOverOptions(CSettings& s, const CSettings& e, bool& folderChanged,
         GetGreeting(greetingFolder, s.nDefaultGreetingIndex, nullptr, &listGreeting);
     targets.setGreetingFile(CurrentGreetingFile(greetingFolder, s.nGreetingType, listGreeting));
 
-    if (s.fMuteCaller != e.fMuteCaller) {
-        s.fMuteCaller = e.fMuteCaller;
-        targets.setMuteCaller(s.fMuteCaller);
-    }
+    takeChanged(s.fMuteCaller, e.fMuteCaller, [&](bool on) { targets.setMuteCaller(on); });
 
     s.EmailServer = e.EmailServer;
     s.EmailUserName = e.EmailUserName;
@@ -100,10 +97,8 @@ void TakeOverOptions(CSettings& s, const CSettings& e, bool& folderChanged,
     s.sSkypeName = e.sSkypeName;
     targets.setCallTransfer(s.fCallTransferEnable, s.sSkypeName);
 
-    if (s.fRecordStorageRecycle != e.fRecordStorageRecycle) {
-        s.fRecordStorageRecycle = e.fRecordStorageRecycle;
-        targets.setRecycle(s.fRecordStorageRecycle);
-    }
+    takeChanged(s.fRecordStorageRecycle, e.fRecordStorageRecycle,
+                [&](bool on) { targets.setRecycle(on); });
     if (s.sRecordStorageFolder != e.sRecordStorageFolder) {
         s.sRecordStorageFolder = e.sRecordStorageFolder;
         folderChanged = true;
@@ -111,10 +106,8 @@ void TakeOverOptions(CSettings& s, const CSettings& e, bool& folderChanged,
             prompt.message(kTextFolderChangeClearsPanel, Prompt::Icon::Information,
                            Prompt::Buttons::Ok);
     }
-    if (s.nRecordStorageMinFreeSpace != e.nRecordStorageMinFreeSpace) {
-        s.nRecordStorageMinFreeSpace = e.nRecordStorageMinFreeSpace;
-        targets.setMinFreeSpace(s.nRecordStorageMinFreeSpace);
-    }
+    takeChanged(s.nRecordStorageMinFreeSpace, e.nRecordStorageMinFreeSpace,
+                [&](int mib) { targets.setMinFreeSpace(mib); });
 
     s.nACodec = e.nACodec;
     s.nACodecForEmail = e.nACodecForEmail;

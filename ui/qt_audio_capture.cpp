@@ -4,6 +4,7 @@
 #include <QMediaDevices>
 
 #include "ui/audio_capture.h"
+#include "ui/audio_format.h"
 
 namespace tw {
 namespace {
@@ -19,16 +20,13 @@ public:
             error = "no sound input device";
             return false;
         }
-        QAudioFormat format;
-        format.setSampleRate(sampleRate);
-        format.setChannelCount(channels);
-        format.setSampleFormat(QAudioFormat::Int16);
-        if (!device.isFormatSupported(format)) {
+        const auto format = Int16FormatFor(device, sampleRate, channels);
+        if (!format) {
             error = "the input \"" + device.description().toStdString() +
-                    "\" cannot record 16 kHz mono";
+                    "\" cannot record 16-bit audio at " + std::to_string(sampleRate) + " Hz";
             return false;
         }
-        m_source = std::make_unique<QAudioSource>(device, format);
+        m_source = std::make_unique<QAudioSource>(device, *format);
         m_source->start(&sink);
         if (m_source->error() != QAudio::NoError) {
             error = "the input \"" + device.description().toStdString() + "\" cannot be opened";
