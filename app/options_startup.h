@@ -1,7 +1,8 @@
 #pragma once
 
-#include <functional>
 #include <memory>
+
+#include "app/component_targets.h"
 
 namespace tw {
 
@@ -10,18 +11,7 @@ class CMainFrame;
 class CMainWindow;
 class CSkypeLink;
 class CTWKApp;
-class Prompt;
-class SettingsTargets;
-
-/// What the side panel offers the Options command; each may be left empty while there is no
-/// panel.
-struct PanelSettingsHooks
-{
-    std::function<void(bool)> setAlwaysOnTop;
-    std::function<bool()> hasRecentRecords;
-    std::function<void()> refresh;
-    std::function<void()> reload; ///< after the records folder changed
-};
+class QtPrompt;
 
 /// The Options command inside the running application: the Options dialog over the main
 /// window, the confirmed values pushed into the Skype link, the call handling, the record
@@ -46,8 +36,8 @@ private:
     CMainFrame& m_frame;
     CSkypeLink* m_link;
     CMainWindow* m_window = nullptr;
-    std::unique_ptr<SettingsTargets> m_targets;
-    std::unique_ptr<Prompt> m_prompt;
+    std::unique_ptr<ComponentTargets> m_targets;
+    std::unique_ptr<QtPrompt> m_prompt;
 };
 
 } // namespace tw

@@ -10,7 +10,6 @@
 #include <QVBoxLayout>
 
 #include "mainframe/settings.h"
-#include "mainframe/settings_apply.h"
 #include "ui/options_pages.h"
 
 namespace tw {
@@ -114,12 +113,6 @@ void CPSOpt::reject()
     for (COptionsPage* page : m_pages)
         page->leave();
     QDialog::reject();
-}
-
-int RunOptionsDialog(CSettings& copy, const OptionsContext& context, QWidget* parent)
-{
-    CPSOpt dialog(copy, context, parent);
-    return dialog.exec() == QDialog::Accepted ? kOptionsOk : kOptionsCancel;
 }
 
 } // namespace tw

@@ -54,7 +54,4 @@ private:
     bool m_switching = false;
 };
 
-/// Runs the Options dialog modally on copy (the OptionsRunner of ApplyChanges).
-int RunOptionsDialog(CSettings& copy, const OptionsContext& context, QWidget* parent);
-
 } // namespace tw
