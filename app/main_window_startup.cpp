@@ -95,6 +95,7 @@ void MainWindowStartup::start(CSkypeLink* link)
     setup.live = &m_frame.storage();
     setup.directory = m_directory.get();
     setup.onExit = [] { QtApplication::quit(); };
+    setup.onOptions = m_onOptions;
     m_window = std::make_unique<CMainWindow>(setup);
     m_window->FillFromLive();
     m_views = std::make_unique<WindowRecordViews>(*m_window);

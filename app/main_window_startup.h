@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 namespace tw {
@@ -30,6 +31,8 @@ public:
     /// windows are offscreen (nobody could answer there).
     static std::unique_ptr<Prompt> MakePrompt();
 
+    /// The Tools menu's Options command; set before start().
+    void setOptionsHandler(std::function<void()> handler) { m_onOptions = std::move(handler); }
     /// link may be null (the Skype link did not start).
     void start(CSkypeLink* link);
     void stop();
@@ -43,6 +46,7 @@ private:
     std::unique_ptr<PartnerDirectory> m_directory;
     std::unique_ptr<CMainWindow> m_window;
     std::unique_ptr<RecordViews> m_views;
+    std::function<void()> m_onOptions;
 };
 
 } // namespace tw

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 
 #include "app/main_window_startup.h"
+#include "app/options_startup.h"
 #include "app/skype_startup.h"
 #include "mainframe/main_frame.h"
 #include "platform/prompt.h"
@@ -103,12 +104,17 @@ void QtApplication::startComponents()
         [this] { return std::string(toggleReply(m_frame->ToggleRecording())); });
     // The record browser.
     m_window = std::make_unique<MainWindowStartup>(m_app, *m_instance, *m_frame);
+    m_options =
+        std::make_unique<OptionsStartup>(m_app, *m_frame, m_skype->link(), m_skype->callHandling());
+    m_window->setOptionsHandler([this] { m_options->run(); });
     m_window->start(m_skype->link());
+    m_options->setWindow(m_window->window());
 }
 
 void QtApplication::stopComponents()
 {
     // ... and stop here, in reverse order, before the settings are saved.
+    m_options.reset();
     m_window.reset();
     m_instance->setToggleRecordingHandler({});
     if (m_frame) {

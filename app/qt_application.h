@@ -14,6 +14,7 @@ class SignalWatcher;
 class SingleInstance;
 class SkypeStartup;
 class MainWindowStartup;
+class OptionsStartup;
 
 /// The tellwick process on Qt: the single-instance check, the UI thread's event loop, the
 /// orderly exit on SIGTERM/SIGINT/SIGHUP, and the core start-up (CTWKApp) in between.
@@ -62,6 +63,7 @@ private:
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<SkypeStartup> m_skype;
     std::unique_ptr<MainWindowStartup> m_window; // the record browser
+    std::unique_ptr<OptionsStartup> m_options;
 };
 
 } // namespace tw
