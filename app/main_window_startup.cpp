@@ -97,6 +97,7 @@ void MainWindowStartup::start(CSkypeLink* link)
     setup.onExit = [] { QtApplication::quit(); };
     setup.onStickToSkype = m_stick;
     setup.onShowQuickPanel = m_showPanel;
+    setup.onOptions = m_onOptions;
     m_window = std::make_unique<CMainWindow>(setup);
     m_window->FillFromLive();
     m_views = std::make_unique<WindowRecordViews>(*m_window);

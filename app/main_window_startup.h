@@ -31,6 +31,8 @@ public:
     /// windows are offscreen (nobody could answer there).
     static std::unique_ptr<Prompt> MakePrompt();
 
+    /// The Tools menu's Options command; set before start().
+    void setOptionsHandler(std::function<void()> handler) { m_onOptions = std::move(handler); }
     /// link may be null (the Skype link did not start).
     void start(CSkypeLink* link);
     void stop();
@@ -55,6 +57,7 @@ private:
     std::function<void()> m_stick;
     std::function<void()> m_showPanel;
     bool m_showAtStart = true;
+    std::function<void()> m_onOptions;
 };
 
 } // namespace tw

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 
 #include "app/main_window_startup.h"
+#include "app/options_startup.h"
 #include "app/side_panel_startup.h"
 #include "app/skype_startup.h"
 #include "mainframe/main_frame.h"
@@ -16,6 +17,7 @@
 #include "platform/qt/single_instance.h"
 #include "platform/trace.h"
 #include "ui/main_window.h"
+#include "ui/side_panel.h"
 #include "ui/skin.h"
 #include "ui/splash.h"
 
@@ -111,19 +113,32 @@ void QtApplication::startComponents()
     // The record browser, hidden: the side panel stands in for it.
     m_window = std::make_unique<MainWindowStartup>(m_app, *m_instance, *m_frame);
     m_panel = std::make_unique<SidePanelStartup>(m_app, *m_frame);
+    m_options =
+        std::make_unique<OptionsStartup>(m_app, *m_frame, m_skype->link(), m_skype->callHandling());
+    m_window->setOptionsHandler([this] { m_options->run(); });
     m_window->setStickToSkype([this] { m_panel->stickToSkype(); });
     m_window->setShowQuickPanel([this] { m_panel->showSidePanel(); });
     m_window->setShowAtStart(false);
     m_window->start(m_skype->link());
+    m_options->setWindow(m_window->window());
     m_skype->setWindowHost(m_panel.get());
-    if (!m_panel->start(m_skype->link(), *m_window, *m_prompt) &&
-        QGuiApplication::platformName() != "offscreen")
+    if (m_panel->start(m_skype->link(), *m_window, *m_prompt)) {
+        CSPanel* panel = m_panel->panel();
+        PanelSettingsHooks hooks;
+        hooks.setAlwaysOnTop = [panel](bool on) { panel->SetAlwaysOnTop(on); };
+        hooks.hasRecentRecords = [panel] { return !panel->Records().empty(); };
+        hooks.refresh = [panel] { panel->Refresh(); };
+        hooks.reload = [panel] { panel->Reload(); };
+        m_options->setPanelHooks(std::move(hooks));
+    } else if (QGuiApplication::platformName() != "offscreen") {
         m_window->window()->Activate();
+    }
 }
 
 void QtApplication::stopComponents()
 {
     // ... and stop here, in reverse order, before the settings are saved.
+    m_options.reset(); // its hooks reach into the side panel
     m_splash.reset();
     if (m_skype)
         m_skype->setWindowHost(nullptr);

@@ -16,6 +16,7 @@ class SkypeStartup;
 class MainWindowStartup;
 class SidePanelStartup;
 class CSplashWnd;
+class OptionsStartup;
 
 /// The tellwick process on Qt: the single-instance check, the UI thread's event loop, the
 /// orderly exit on SIGTERM/SIGINT/SIGHUP, and the core start-up (CTWKApp) in between.
@@ -67,6 +68,7 @@ private:
     std::unique_ptr<MainWindowStartup> m_window; // the record browser
     std::unique_ptr<SidePanelStartup> m_panel;   // the side panel, the tray, notifications
     std::unique_ptr<CSplashWnd> m_splash;
+    std::unique_ptr<OptionsStartup> m_options;
 };
 
 } // namespace tw

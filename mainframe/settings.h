@@ -9,8 +9,10 @@
 #include "platform/profile_store.h"
 
 namespace tw {
+class Prompt;
 class SecretStore;
-}
+class SettingsTargets;
+} // namespace tw
 
 namespace tw {
 
@@ -98,6 +100,12 @@ public:
     /// Looks the name and file of list greeting nDefaultGreetingIndex up again (after the
     /// Options dialog changed the index); both become empty when the list has none.
     void LookupDefaultGreeting();
+
+    /// Runs the Options dialog on a copy and, on OK, takes the values over and pushes the
+    /// changed ones to their components (mainframe/settings_apply.h). Answers the dialog's
+    /// result, or 2 at once while another Options dialog is open.
+    int ApplyChanges(bool& folderChanged, const std::function<int(CSettings&)>& runDialog,
+                     SettingsTargets& targets, Prompt& prompt, const std::string& greetingFolder);
 
     /// Passwords go to this store instead of the file when it is available: Load moves a
     /// password found in the file there and removes it from the file, Save writes them there.

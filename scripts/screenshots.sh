@@ -38,7 +38,7 @@ trap cleanup EXIT
 Xvfb :77 -screen 0 1100x700x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
-    -L module-null-sink -L module-native-protocol-unix >"$work/pulse.log" 2>&1 &
+    -L module-null-sink -L module-null-source -L module-native-protocol-unix >"$work/pulse.log" 2>&1 &
 pids+=($!)
 "$bin/skype-sim" --contact "alice.m:ONLINE:Alice Morgan" --contact "bob.k:AWAY:Bob Keller" \
     --contact "carol.w:DND:Carol White" --contact "dave.r:OFFLINE:Dave Rossi" \
@@ -90,7 +90,9 @@ xdotool key space
 xdotool key ctrl+f
 xdotool type --delay 40 "no such caller"
 shot main-search-nothing
-. "$root/scripts/screenshots-panel.sh"
+xdotool key Escape
+. "$root/scripts/screenshots_options.sh"
+. "$root/scripts/screenshots_panel.sh"
 RUN
 chmod +x "$work/session.sh"
 mkdir -p docs/screenshots

@@ -3,6 +3,7 @@
 #include <QAudioSink>
 #include <QMediaDevices>
 
+#include "ui/audio_format.h"
 #include "ui/audio_output.h"
 
 namespace tw {
@@ -19,16 +20,13 @@ public:
             error = "No sound output device was found, so the record cannot be played.";
             return false;
         }
-        QAudioFormat format;
-        format.setSampleRate(sampleRate);
-        format.setChannelCount(channels);
-        format.setSampleFormat(QAudioFormat::Int16);
-        if (!device.isFormatSupported(format)) {
+        const auto format = Int16FormatFor(device, sampleRate, channels);
+        if (!format) {
             error = "The sound device \"" + device.description().toStdString() +
                     "\" cannot play this record's format.";
             return false;
         }
-        m_sink = std::make_unique<QAudioSink>(device, format);
+        m_sink = std::make_unique<QAudioSink>(device, *format);
         QObject::connect(m_sink.get(), &QAudioSink::stateChanged, [this](QAudio::State state) {
             if (state != QAudio::IdleState || !m_sink || m_sink->error() != QAudio::NoError)
                 return;
