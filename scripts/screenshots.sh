@@ -91,8 +91,10 @@ xdotool key ctrl+f
 xdotool type --delay 40 "no such caller"
 shot main-search-nothing
 xdotool key Escape
-. "$root/scripts/screenshots_options.sh"
 . "$root/scripts/screenshots_panel.sh"
+panel_shots
+panel_empty_shot
+. "$root/scripts/screenshots_options.sh"
 RUN
 chmod +x "$work/session.sh"
 mkdir -p docs/screenshots

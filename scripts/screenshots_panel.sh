@@ -1,6 +1,7 @@
 # The side panel's screenshots, sourced by the session of scripts/screenshots.sh while tellwick
-# runs there (it gives $work, $bin, $out, $root, $win, $tellwick, the pids array and shot()).
-# The main window is hidden first so the panel is seen as the user sees it most of the time.
+# runs there (it gives $work, $bin, $out, $root, $win, $tellwick and the pids array).
+# panel_shots hides the main window, so that the panel is seen as the user sees it most of the
+# time; panel_empty_shot starts tellwick again without a list and brings the main window back.
 find_panel() {
     panel=""
     for _ in $(seq 1 100); do
@@ -23,40 +24,53 @@ panel_shot() { # name
     echo "  $out/$1.png"
 }
 
-find_panel
-xdotool key --window "$win" ctrl+w
-xdotool windowmove "$panel" 300 200
-xdotool mousemove 20 650
-panel_shot side-panel
+panel_shots() {
+    find_panel
+    xdotool key --window "$win" ctrl+w
+    xdotool windowmove "$panel" 300 200
+    xdotool mousemove 20 650
+    panel_shot side-panel
 
-# Docked under Skype's main window: a window of class "skype" stands in for it, and the
-# Preference menu's "Stick to Skype" hangs the panel under it.
-xlogo -name skype -geometry 420x360+140+60 >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 1 50); do xdotool search --onlyvisible --classname '^skype$' >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool windowraise "$panel"
-xdotool mousemove --window "$panel" 272 88 click 1
-sleep 0.6
-# The menu opens centred on the cursor; its second item is "Stick to Skype".
-xdotool mousemove_relative -- 0 -68 click 1
-sleep 0.3
-xdotool mousemove 20 650
-screen_shot side-panel-docked 120 40 480 520
+    # Docked under Skype's main window: a window of class "skype" stands in for it, and the
+    # Preference menu's "Stick to Skype" hangs the panel under it.
+    xlogo -name skype -geometry 420x360+140+60 >/dev/null 2>&1 &
+    skype_window=$!
+    pids+=($skype_window)
+    for _ in $(seq 1 50); do xdotool search --onlyvisible --classname '^skype$' >/dev/null 2>&1 && break; sleep 0.1; done
+    xdotool windowraise "$panel"
+    xdotool mousemove --window "$panel" 272 88 click 1
+    sleep 0.6
+    # The menu opens centred on the cursor; its second item is "Stick to Skype".
+    xdotool mousemove_relative -- 0 -68 click 1
+    sleep 0.3
+    xdotool mousemove 20 650
+    screen_shot side-panel-docked 120 40 480 520
 
-# A click on the caller's name opens the recent records menu.
-xdotool windowmove "$panel" 300 200
-xdotool mousemove --window "$panel" 90 52 click 1
-screen_shot side-panel-recent-records 280 180 560 300
-xdotool key Escape
+    # A click on the caller's name opens the recent records menu.
+    xdotool windowmove "$panel" 300 200
+    xdotool mousemove --window "$panel" 90 52 click 1
+    screen_shot side-panel-recent-records 280 180 560 300
+    xdotool key Escape
+    kill "$skype_window"
+}
 
-# With no recent records (a fresh start without a list) the display says so.
-kill "$tellwick"
-wait "$tellwick" 2>/dev/null
-rm -f "$work/data/tellwick/splist.ini"
-QT_QPA_PLATFORM=xcb "$bin/tellwick" >>"$work/tellwick.log" 2>&1 &
-tellwick=$!
-pids+=($tellwick)
-find_panel
-xdotool windowmove "$panel" 300 200
-xdotool mousemove 20 650
-panel_shot side-panel-empty
+panel_empty_shot() {
+    # With no recent records (a fresh start without a list) the display says so.
+    kill "$tellwick"
+    wait "$tellwick" 2>/dev/null
+    rm -f "$work/data/tellwick/splist.ini"
+    QT_QPA_PLATFORM=xcb "$bin/tellwick" >>"$work/tellwick.log" 2>&1 &
+    tellwick=$!
+    pids+=($tellwick)
+    find_panel
+    xdotool windowmove "$panel" 300 200
+    xdotool mousemove 20 650
+    panel_shot side-panel-empty
+    # A second start brings the main window forward again, with the keyboard.
+    "$bin/tellwick" >/dev/null 2>&1
+    for _ in $(seq 1 100); do
+        win=$(xdotool search --onlyvisible --name '^Tellwick' 2>/dev/null | head -1) && [ -n "$win" ] && break
+        sleep 0.1
+    done
+    xdotool windowmove "$win" 0 0 windowsize "$win" 1100 700
+}
