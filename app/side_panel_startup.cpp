@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QIcon>
 #include <QMessageBox>
 
 #include "app/main_window_startup.h"
@@ -84,6 +85,16 @@ SidePanelStartup::~SidePanelStartup()
 bool SidePanelStartup::start(CSkypeLink* link, MainWindowStartup& window, Prompt& prompt)
 {
     m_window = &window;
+    // The tray shows the application's icon: from the icon theme, else the one installed
+    // beside the program's data.
+    if (QApplication::windowIcon().isNull()) {
+        QIcon icon = QIcon::fromTheme("org.tellwick.Tellwick");
+        if (icon.isNull())
+            icon = QIcon(QString::fromStdString(m_app.folders().programDataFolder) +
+                         "/../icons/hicolor/64x64/apps/org.tellwick.Tellwick.png");
+        if (!icon.isNull() && !icon.availableSizes().isEmpty())
+            QApplication::setWindowIcon(icon);
+    }
     m_skypeWindow = MakeSkypeWindowAccess();
     CSettings& settings = m_app.settings();
     const std::string listPath = m_app.folders().panelListFile;

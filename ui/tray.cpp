@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QPainter>
 #include <QSystemTrayIcon>
 
 #include "ui/side_panel.h"
@@ -36,12 +37,32 @@ QString CTray::CutTip(const QString& tip)
     return tip.left(127);
 }
 
+QIcon CTray::Icon()
+{
+    if (!QApplication::windowIcon().isNull())
+        return QApplication::windowIcon();
+    // Run from the build tree, where the installed icon theme does not have ours: the reel.
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(0x3d, 0x9b, 0xe9));
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRectF(1, 1, 30, 30), 7, 7);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(Qt::white, 2.6));
+    painter.drawEllipse(QPointF(10, 15), 5, 5);
+    painter.drawEllipse(QPointF(22, 15), 5, 5);
+    painter.drawLine(QPointF(10, 21.5), QPointF(22, 21.5));
+    return QIcon(pixmap);
+}
+
 bool CTray::Add(bool wanted)
 {
     if (!wanted || !QSystemTrayIcon::isSystemTrayAvailable())
         return false;
     if (!m_icon) {
-        m_icon = std::make_unique<QSystemTrayIcon>(QApplication::windowIcon());
+        m_icon = std::make_unique<QSystemTrayIcon>(Icon());
         m_icon->setToolTip(m_tip);
         m_icon->setContextMenu(m_menu.get());
         connect(m_icon.get(), &QSystemTrayIcon::activated, this,

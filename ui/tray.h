@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 
+#include <QIcon>
 #include <QObject>
 #include <QString>
 
@@ -32,6 +33,8 @@ public:
     QMenu* Menu() const { return m_menu.get(); }
     QString Tip() const;
 
+    /// The application's icon, or a drawn one where the icon theme does not have it.
+    static QIcon Icon();
     /// The tip as the tray takes it: at most 127 characters.
     static QString CutTip(const QString& tip);
 
