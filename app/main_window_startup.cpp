@@ -2,14 +2,14 @@
 
 #include <QGuiApplication>
 
-#include "platform/log.h"
 #include "app/log_prompt.h"
 #include "app/qt_application.h"
-#include "platform/trace.h"
 #include "app/twk_app.h"
 #include "mainframe/main_frame.h"
 #include "mainframe/record_views.h"
+#include "platform/log.h"
 #include "platform/qt/single_instance.h"
+#include "platform/trace.h"
 #include "records/record_storage.h"
 #include "skype/skype_link.h"
 #include "ui/main_window.h"
@@ -95,6 +95,8 @@ void MainWindowStartup::start(CSkypeLink* link)
     setup.live = &m_frame.storage();
     setup.directory = m_directory.get();
     setup.onExit = [] { QtApplication::quit(); };
+    setup.onStickToSkype = m_stick;
+    setup.onShowQuickPanel = m_showPanel;
     setup.onOptions = m_onOptions;
     m_window = std::make_unique<CMainWindow>(setup);
     m_window->FillFromLive();
@@ -104,7 +106,7 @@ void MainWindowStartup::start(CSkypeLink* link)
         trace(3, "Activate()");
         m_window->Activate();
     });
-    if (!offscreen())
+    if (m_showAtStart && !offscreen())
         m_window->Activate();
 }
 

@@ -4,9 +4,11 @@
 #include <cstdlib>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include "app/main_window_startup.h"
 #include "app/options_startup.h"
+#include "app/side_panel_startup.h"
 #include "app/skype_startup.h"
 #include "mainframe/main_frame.h"
 #include "platform/prompt.h"
@@ -14,6 +16,10 @@
 #include "platform/qt/signal_watcher.h"
 #include "platform/qt/single_instance.h"
 #include "platform/trace.h"
+#include "ui/main_window.h"
+#include "ui/side_panel.h"
+#include "ui/skin.h"
+#include "ui/splash.h"
 
 namespace tw {
 
@@ -42,7 +48,9 @@ QtApplication::~QtApplication() = default;
 
 void QtApplication::quit()
 {
-    QCoreApplication::quit();
+    // exit(), not quit(): quit() first asks every window to close, and the windows that only
+    // hide when closed (the main window, the side panel) would refuse the program's end.
+    QCoreApplication::exit(0);
 }
 
 QtApplication::Start QtApplication::claimInstance()
@@ -102,20 +110,42 @@ void QtApplication::startComponents()
     m_frame->StartTimer();
     m_instance->setToggleRecordingHandler(
         [this] { return std::string(toggleReply(m_frame->ToggleRecording())); });
-    // The record browser.
+    // The record browser, hidden: the side panel stands in for it.
     m_window = std::make_unique<MainWindowStartup>(m_app, *m_instance, *m_frame);
+    m_panel = std::make_unique<SidePanelStartup>(m_app, *m_frame);
     m_options =
         std::make_unique<OptionsStartup>(m_app, *m_frame, m_skype->link(), m_skype->callHandling());
     m_window->setOptionsHandler([this] { m_options->run(); });
+    m_window->setStickToSkype([this] { m_panel->stickToSkype(); });
+    m_window->setShowQuickPanel([this] { m_panel->showSidePanel(); });
+    m_window->setShowAtStart(false);
     m_window->start(m_skype->link());
     m_options->setWindow(m_window->window());
+    m_skype->setWindowHost(m_panel.get());
+    if (m_panel->start(m_skype->link(), *m_window, *m_prompt)) {
+        CSPanel* panel = m_panel->panel();
+        PanelSettingsHooks hooks;
+        hooks.setAlwaysOnTop = [panel](bool on) { panel->SetAlwaysOnTop(on); };
+        hooks.hasRecentRecords = [panel] { return !panel->Records().empty(); };
+        hooks.refresh = [panel] { panel->Refresh(); };
+        hooks.reload = [panel] { panel->Reload(); };
+        m_options->setPanelHooks(std::move(hooks));
+    } else if (QGuiApplication::platformName() != "offscreen") {
+        m_window->window()->Activate();
+    }
 }
 
 void QtApplication::stopComponents()
 {
     // ... and stop here, in reverse order, before the settings are saved.
-    m_options.reset();
+    m_options.reset(); // its hooks reach into the side panel
+    m_splash.reset();
+    if (m_skype)
+        m_skype->setWindowHost(nullptr);
+    if (m_panel)
+        m_panel->stop();
     m_window.reset();
+    m_panel.reset();
     m_instance->setToggleRecordingHandler({});
     if (m_frame) {
         CTWKApp::Log("CMainFrame::OnClosee()");
@@ -128,6 +158,18 @@ void QtApplication::stopComponents()
     m_skype.reset();
     m_frame.reset();
     m_prompt.reset();
+}
+
+void QtApplication::showSplash()
+{
+    if (QGuiApplication::platformName() == "offscreen")
+        return;
+    SetSkinFolder(m_app.folders().programDataFolder);
+    m_splash = std::make_unique<CSplashWnd>(
+        *m_loop, [this] { return m_window && m_window->window(); }, TW_VERSION);
+    m_splash->Start();
+    // Painted now: start-up keeps the loop busy until the windows exist.
+    QCoreApplication::processEvents();
 }
 
 int QtApplication::run()
@@ -144,6 +186,7 @@ int QtApplication::run()
     m_secrets = MakeDesktopSecretStore();
     m_app.settings().UseSecretStore(m_secrets.get());
     m_app.InitInstance(currentFolderEnvironment());
+    showSplash();
     startComponents();
     QCoreApplication::exec();
     stopComponents();

@@ -14,6 +14,8 @@ class SignalWatcher;
 class SingleInstance;
 class SkypeStartup;
 class MainWindowStartup;
+class SidePanelStartup;
+class CSplashWnd;
 class OptionsStartup;
 
 /// The tellwick process on Qt: the single-instance check, the UI thread's event loop, the
@@ -51,6 +53,7 @@ public:
 private:
     enum class Start { Run, EndQuietly, Fail };
     Start claimInstance();
+    void showSplash();
     void startComponents();
     void stopComponents();
 
@@ -63,6 +66,8 @@ private:
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<SkypeStartup> m_skype;
     std::unique_ptr<MainWindowStartup> m_window; // the record browser
+    std::unique_ptr<SidePanelStartup> m_panel;   // the side panel, the tray, notifications
+    std::unique_ptr<CSplashWnd> m_splash;
     std::unique_ptr<OptionsStartup> m_options;
 };
 

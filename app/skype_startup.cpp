@@ -20,8 +20,36 @@ namespace {
 class ShellHost : public SkypeLinkHost
 {
 public:
-    void requestExit() override { QCoreApplication::quit(); }
-    void skypeAttached() override { trace(2, "Skype attached"); }
+    // exit(), not quit(): the windows that only hide when closed must not veto the end.
+    void requestExit() override { QCoreApplication::exit(0); }
+    void skypeAttached() override
+    {
+        trace(2, "Skype attached");
+        if (windows)
+            windows->skypeAttached();
+    }
+    void callStateChanged() override
+    {
+        if (windows)
+            windows->callStateChanged();
+    }
+    void contactsChanged() override
+    {
+        if (windows)
+            windows->contactsChanged();
+    }
+    void showSidePanel() override
+    {
+        if (windows)
+            windows->showSidePanel();
+    }
+    void showSkypeMainWindow() override
+    {
+        if (windows)
+            windows->showSkypeMainWindow();
+    }
+
+    SkypeLinkHost* windows = nullptr;
 };
 
 } // namespace
@@ -57,6 +85,13 @@ void SkypeStartup::PushSettings(CTWKApp& app, CSkypeLink& link, CallHandling& ha
         CurrentGreetingFile(folders.greetingFolder, s.nGreetingType, listGreeting));
 }
 
+void SkypeStartup::setWindowHost(SkypeLinkHost* host)
+{
+    m_windowHost = host;
+    if (m_host)
+        static_cast<ShellHost&>(*m_host).windows = host;
+}
+
 bool SkypeStartup::start()
 {
     if (m_started)
@@ -72,7 +107,9 @@ bool SkypeStartup::start()
         appLog().Write("CSkypeLink::Create() - the client object cannot be exported on the bus.");
     m_transport = std::move(transport);
     m_prompt = std::make_unique<LogPrompt>();
-    m_host = std::make_unique<ShellHost>();
+    auto host = std::make_unique<ShellHost>();
+    host->windows = m_windowHost;
+    m_host = std::move(host);
     m_link = std::make_unique<CSkypeLink>(m_loop, *m_transport, *m_host, *m_prompt);
     m_handling = std::make_unique<CallHandling>(*m_link, m_loop);
     m_handling->setRecordSink(m_pipeline);

@@ -44,6 +44,9 @@ public:
     static constexpr auto kExitBound = std::chrono::milliseconds(3000);
 
     CSkypeLink* link() { return m_link.get(); }
+    /// The windows' share of the link's news (attach, call state, contacts, "show the side
+    /// panel"); null stops forwarding. Outlives the link or is reset first.
+    void setWindowHost(SkypeLinkHost* host);
     CallHandling* callHandling() { return m_handling.get(); }
 
     /// Pushes the settings into the link and the call handling, in the order the main frame
@@ -59,6 +62,7 @@ private:
     CRecordStorage* m_storage;
     std::unique_ptr<Prompt> m_prompt;
     std::unique_ptr<SkypeLinkHost> m_host;
+    SkypeLinkHost* m_windowHost = nullptr;
     std::unique_ptr<SkypeTransport> m_transport;
     std::unique_ptr<CSkypeLink> m_link;
     std::unique_ptr<CallHandling> m_handling;

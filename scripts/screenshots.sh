@@ -22,7 +22,8 @@ chmod 700 "$work/run"
 
 # Records as the recorder leaves them: a WAV per record in its date folder, each carrying its
 # description chunk (flags and annotation included); Tellwick indexes them at its first start.
-/usr/bin/python3 "$root/scripts/seed_records.py" "$work/data/tellwick/records"
+/usr/bin/python3 "$root/scripts/seed_records.py" "$work/data/tellwick/records" \
+    "$work/data/tellwick/splist.ini"
 
 cat > "$work/session.sh" <<'RUN'
 #!/usr/bin/env bash
@@ -46,7 +47,14 @@ pids+=($!)
 pids+=($!)
 for _ in $(seq 1 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 QT_QPA_PLATFORM=xcb "$bin/tellwick" >"$work/tellwick.log" 2>&1 &
-pids+=($!)
+tellwick=$!
+pids+=($tellwick)
+# The side panel shows at start; a second start brings the main window forward.
+for _ in $(seq 1 100); do
+    xdotool search --onlyvisible --name '^Quick Panel$' >/dev/null 2>&1 && break
+    sleep 0.1
+done
+"$bin/tellwick" >/dev/null 2>&1
 win=""
 for _ in $(seq 1 100); do
     win=$(xdotool search --onlyvisible --name '^Tellwick' 2>/dev/null | head -1) && [ -n "$win" ] && break
@@ -83,6 +91,9 @@ xdotool key ctrl+f
 xdotool type --delay 40 "no such caller"
 shot main-search-nothing
 xdotool key Escape
+. "$root/scripts/screenshots_panel.sh"
+panel_shots
+panel_empty_shot
 . "$root/scripts/screenshots_options.sh"
 RUN
 chmod +x "$work/session.sh"

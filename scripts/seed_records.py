@@ -2,7 +2,9 @@
 description chunk a finished record carries, so Tellwick's first scan keeps their flags and
 annotations. The voices are synthetic syllables and pauses, enough to look like speech.
 
-Usage: seed_records.py RECORDS_FOLDER"""
+Usage: seed_records.py RECORDS_FOLDER [PANEL_LIST]
+With PANEL_LIST, the side panel's list ("splist.ini") is written too: the three newest
+records, the newest current."""
 import math
 import os
 import random
@@ -63,8 +65,10 @@ def safe_name(name):
     return "".join("_" if c in '\\/:*?"<>|' else c for c in name)
 
 
+starts = []
 for kind, partner, full, minutes_ago, length, flags, note in RECORDS:
     start = now - minutes_ago * 60
+    starts.append(start)
     end = start + length
     lt, le = time.localtime(start), time.localtime(end)
     day = os.path.join(folder, time.strftime("%Y-%m-%d", lt))
@@ -82,3 +86,10 @@ for kind, partner, full, minutes_ago, length, flags, note in RECORDS:
     assert len(info) == 872
     with open(path, "wb") as f:
         f.write(wav + b"RIFF" + struct.pack("<I", 4 + len(info)) + b"TWKI" + info)
+
+if len(sys.argv) > 2:
+    recent = sorted(starts)[-3:]
+    lines = ["[SPList]", "nCount=%d" % len(recent), "nRecordCur=%d" % len(recent)]
+    lines += ["Record%d=%d" % (i + 1, t) for i, t in enumerate(recent)]
+    with open(sys.argv[2], "w") as f:
+        f.write("\n".join(lines) + "\n")

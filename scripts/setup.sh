@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    qt6-base-dev qt6-multimedia-dev
+    qt6-base-dev qt6-multimedia-dev libxcb1-dev
     libsndfile1-dev libmp3lame-dev lame sox
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     dbus-daemon dbus-bin dbus-session-bus-common python3 python3-aiosmtpd media-types

@@ -1,5 +1,7 @@
 """Reads an X window dump (xwd, ZPixmap, 24 or 32 bits per pixel) on standard input and writes
-it as a PNG file, with nothing but the standard library."""
+it as a PNG file, with nothing but the standard library.
+
+Usage: xwd_to_png.py OUT.png [X Y WIDTH HEIGHT]   (the optional rectangle crops the dump)"""
 import struct
 import sys
 import zlib
@@ -20,11 +22,16 @@ def shift(mask):
 
 
 rs, gs, bs = shift(red_mask), shift(green_mask), shift(blue_mask)
+left, top = 0, 0
+if len(sys.argv) == 6:
+    left, top, w, h = (int(a) for a in sys.argv[2:6])
+    left, top = max(0, min(left, width - 1)), max(0, min(top, height - 1))
+    width, height = min(w, width - left), min(h, height - top)
 rows = bytearray()
-for y in range(height):
-    line = pixels[y * bytes_per_line:y * bytes_per_line + width * step]
+for y in range(top, top + height):
+    line = pixels[y * bytes_per_line:y * bytes_per_line + (left + width) * step]
     rows.append(0)
-    for x in range(width):
+    for x in range(left, left + width):
         chunk = line[x * step:(x + 1) * step]
         v = int.from_bytes(chunk, "little" if byte_order == 0 else "big")
         rows += bytes(((v & red_mask) >> rs, (v & green_mask) >> gs, (v & blue_mask) >> bs))

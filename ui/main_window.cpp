@@ -121,6 +121,8 @@ void CMainWindow::buildMenus()
                                  std::tuple{cmd::VoiceMails, "Voice &Mails", "Alt+M"},
                                  std::tuple{cmd::Conversations, "&Conversation Records", "Alt+C"}})
         addCommand(view, id, text, QKeySequence(key))->setCheckable(true);
+    view->addSeparator();
+    addCommand(view, cmd::ShowQuickPanel, "Display Quick &Panel", QKeySequence("Alt+P"));
 
     QMenu* playback = menuBar()->addMenu("Pla&yback");
     addCommand(playback, cmd::Play, "&Play", QKeySequence("Alt+Space"));
@@ -200,6 +202,7 @@ void CMainWindow::UpdateMenuStates()
     enable(cmd::Chat, one && m_setup.directory);
     enable(cmd::Options, static_cast<bool>(m_setup.onOptions));
     enable(cmd::StickToSkype, static_cast<bool>(m_setup.onStickToSkype));
+    enable(cmd::ShowQuickPanel, static_cast<bool>(m_setup.onShowQuickPanel));
     enable(cmd::Help, true);
 }
 

@@ -31,6 +31,8 @@ constexpr int AllRecords = 33817, VoiceMails = 32772, Conversations = 32773, Opt
               Next = 32801, Annotate = 32804, Call = 32805, Chat = 32806, ToggleRecording = 32807,
               StickToSkype = 32809, Close = 57602, Help = 57670, Exit = 57665,
               Find = 1; // Find: Ctrl+F, into the search box
+/// The side panel's commands that the main window's keys reach as well.
+constexpr int ShowQuickPanel = 32812;
 } // namespace cmd
 
 /// The main window: the record browser with its menus, keys and status bar. Created hidden;
@@ -52,6 +54,7 @@ public:
         std::string helpOverride; ///< section "URL" key "REG" of the configuration
         std::function<void()> onOptions;
         std::function<void()> onStickToSkype;
+        std::function<void()> onShowQuickPanel; ///< "Display Quick Panel" (Alt+P)
         std::function<void()> onExit;
     };
 

@@ -214,6 +214,10 @@ void CMainWindow::RunCommand(int id)
         if (m_setup.onStickToSkype)
             m_setup.onStickToSkype();
         break;
+    case cmd::ShowQuickPanel:
+        if (m_setup.onShowQuickPanel)
+            m_setup.onShowQuickPanel();
+        break;
     case cmd::Close:
         close();
         break;

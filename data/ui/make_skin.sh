@@ -26,7 +26,8 @@ def write_bmp(path, w, h, px):
         data += line
     header = struct.pack("<2sIHHI", b"BM", 54 + len(data), 0, 0, 54)
     info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
+    if os.path.dirname(path):
+        os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(header + info + data)
 
@@ -261,4 +262,83 @@ for ch in "1234567890":
 glyphs.append(opaque(render(4, 14, SLIDER, [(circle(2, 4.5, 1), INK), (circle(2, 9.5, 1), INK)])))
 glyphs.append(opaque(render(4, 14, SLIDER, [(circle(2, 12.5, 1), INK)])))
 write_bmp("m_panel/slider/digit.bmp", 108, 14, side_by_side(glyphs))
+
+# ---- side panel: background, the active and inactive bottom strip, its buttons ----
+SPW, SPH, STRIP = 296, 120, 9
+DISPLAY = hexc("11161d")
+bg_layers = [(rrect(0, 0, SPW, 1, 0), hexc("2c3642")),
+             # the display well behind the caller, time and position fields
+             (rrect(10, 42, 266, 68, 5), hexc("2a323d")),
+             (rrect(11, 43, 265, 67, 4.5), DISPLAY)]
+write_bmp("s_panel/bg/bg.bmp", SPW, SPH, opaque(render(SPW, SPH, PANEL, bg_layers)))
+def strip(line, dots):
+    layers = [(rrect(0, 3, SPW, 5, 0), line)]
+    for i in range(5):
+        layers.append((circle(SPW / 2 - 12 + 6 * i, 7, 0.9), dots))
+    return opaque(render(SPW, STRIP, PANEL, layers))
+write_bmp("s_panel/bg/name_f.bmp", SPW, STRIP, strip(ACCENT, hexc("6b7785")))
+write_bmp("s_panel/bg/name_nf.bmp", SPW, STRIP, strip(hexc("2c3642"), hexc("3a4757")))
+
+RED = hexc("e5484d")
+def glyph_rec(x, y):   return circle(x, y, 6.5)
+def glyph_recstop(x, y): return rrect(x - 5.5, y - 5.5, x + 5.5, y + 5.5, 1.2)
+def glyph_list(x, y):
+    return union(*[rrect(x - 7, y + d - 1, x + 7, y + d + 1, 0.8) for d in (-5, 0, 5)])
+def glyph_tape(x, y):
+    return union(ring(x - 4.2, y, 3.2, 1.6), ring(x + 4.2, y, 3.2, 1.6),
+                 seg(x - 4.2, y + 2.6, x + 4.2, y + 2.6, 1.6))
+def glyph_mic(x, y):
+    return union(rrect(x - 2.6, y - 8, x + 2.6, y + 2, 2.6), arc(x, y - 1, 5.2, 1.5, 180, 360),
+                 seg(x, y + 4.2, x, y + 7.5, 1.5), seg(x - 3.5, y + 7.5, x + 3.5, y + 7.5, 1.5))
+def glyph_x(x, y):
+    return union(seg(x - 3.5, y - 3.5, x + 3.5, y + 3.5, 1.8), seg(x + 3.5, y - 3.5, x - 3.5, y + 3.5, 1.8))
+def glyph_prefs(x, y):
+    return union(rrect(x - 8, y - 5, x + 8, y - 4, 0.5), rrect(x - 8, y + 3.5, x + 8, y + 4.5, 0.5),
+                 circle(x - 3, y - 4.5, 2.3), circle(x + 3.5, y + 4, 2.3))
+
+def coloured_button(w, h, glyph, glyph2, ink2, radius=6):
+    """Five faces; the second-state faces (1, 2) draw glyph2 in ink2."""
+    faces = []
+    for face in range(5):
+        second = face in (1, 2)
+        g = glyph2 if second and glyph2 else glyph
+        ink = INK_OFF if face == 0 else (ink2 if second and ink2 else INK)
+        layers = [(rrect(1, 1, w - 1, h - 1, radius), FACE[face]), (g(w / 2, h / 2), ink)]
+        faces.append(opaque(render(w, h, PANEL, layers)))
+    return stack(faces)
+
+side_buttons = [
+    ("record", lambda: coloured_button(56, 28, glyph_rec, glyph_recstop, RED)),
+    ("prev", lambda: button(30, 28, step_back)),
+    ("play", lambda: button(50, 28, glyph_play, glyph_pause)),
+    ("next", lambda: button(34, 28, step_fwd)),
+    ("list", lambda: button(32, 28, glyph_list)),
+    ("vmail", lambda: button(28, 28, glyph_tape)),
+    ("convrecord", lambda: button(28, 28, glyph_mic)),
+    ("reset", lambda: button(20, 20, glyph_x, radius=10)),
+    ("pref", lambda: button(36, 30, glyph_prefs)),
+]
+for name, make in side_buttons:
+    img = make()
+    write_bmp("s_panel/btn/%s.bmp" % name, len(img[0]), len(img), img)
+
+# ---- splash: a dark backdrop with the program's reel; the window writes name and version ----
+SW, SHT = 400, 240
+def splash_bg():
+    px = [[tuple(int(a + (b - a) * y / (SHT - 1)) for a, b in zip(hexc("1f2a38"), hexc("121820")))] * SW
+          for y in range(SHT)]
+    logo = render(SW, SHT, None, [(ring(160, 92, 30, 8), ACCENT), (ring(240, 92, 30, 8), ACCENT),
+                                  (circle(160, 92, 5), ACCENT), (circle(240, 92, 5), ACCENT),
+                                  (rrect(158, 118, 242, 125, 3.5), ACCENT)])
+    n = S * S
+    out = []
+    for y in range(SHT):
+        row = []
+        for x in range(SW):
+            r, g, b, a = logo[y][x]
+            base = px[y][x]
+            row.append(tuple(int(round((c + base[i] * (n - a)) / n)) for i, c in enumerate((r, g, b))))
+        out.append(row)
+    return out
+write_bmp("splash.bmp", SW, SHT, splash_bg())
 EOF
