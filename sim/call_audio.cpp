@@ -26,6 +26,13 @@ int16_t tone(double hz, double amplitude, int64_t n)
 CallAudio::CallAudio(Voice voice) : m_voice(std::move(voice))
 {}
 
+bool CallAudio::startGreeting(const std::string& path)
+{
+    const int64_t samples = soundLengthIn16kSamples(path);
+    setGreeting(std::max<int64_t>(samples, 0));
+    return samples > 0;
+}
+
 std::vector<std::string> CallAudio::retarget(std::vector<Sink>& sinks,
                                              const std::vector<std::string>& paths)
 {

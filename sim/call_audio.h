@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/call_media.h"
 #include "sim/wav_io.h"
 
 namespace tw::sim {
@@ -14,7 +15,7 @@ namespace tw::sim {
 /// SET_CAPTURE_MIC files). The caller keeps quiet while a greeting plays into the call, then
 /// speaks: the voice samples once, or a 440 Hz tone without end when no voice was given.
 /// The microphone is a 1000 Hz tone, silent while muted.
-class CallAudio
+class CallAudio : public CallMedia
 {
 public:
     using Voice = std::shared_ptr<const std::vector<int16_t>>;
@@ -24,8 +25,12 @@ public:
     /// Point the output or microphone capture at these files: files already open stay open
     /// and go on; new ones are created (emptied); the rest are closed. Returns the paths that
     /// could not be opened.
-    std::vector<std::string> setOutputFiles(const std::vector<std::string>& paths);
-    std::vector<std::string> setMicFiles(const std::vector<std::string>& paths);
+    std::vector<std::string> setOutputFiles(const std::vector<std::string>& paths) override;
+    std::vector<std::string> setMicFiles(const std::vector<std::string>& paths) override;
+
+    /// The greeting lasts as long as the file's sound; false when it holds none.
+    bool startGreeting(const std::string& path) override;
+    void stopGreeting() override { m_greetingLeft = 0; }
 
     /// A greeting of this many samples starts playing into the call (0: none / stopped).
     void setGreeting(int64_t samples) { m_greetingLeft = samples; }
@@ -33,11 +38,10 @@ public:
 
     /// Advances the call by count samples and writes them to every open file. Returns true
     /// when a greeting finished playing during this stretch.
-    bool advance(int64_t count, bool micMuted);
+    bool advance(int64_t count, bool micMuted) override;
 
-    void closeAll();
-    /// Write errors (a full disk) are reported once per file through this list.
-    std::vector<std::string> takeWriteErrors();
+    void closeAll() override;
+    std::vector<std::string> takeWriteErrors() override;
 
 private:
     struct Sink
