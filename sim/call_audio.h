@@ -7,6 +7,7 @@
 
 #include "sim/call_media.h"
 #include "sim/wav_io.h"
+#include "sim/wav_sinks.h"
 
 namespace tw::sim {
 
@@ -44,24 +45,13 @@ public:
     std::vector<std::string> takeWriteErrors() override;
 
 private:
-    struct Sink
-    {
-        std::string path;
-        std::unique_ptr<WavWriter> writer;
-        bool failed = false;
-    };
-
-    static std::vector<std::string> retarget(std::vector<Sink>& sinks,
-                                             const std::vector<std::string>& paths);
-    void writeTo(std::vector<Sink>& sinks, const std::vector<int16_t>& block);
-
     Voice m_voice;
     int64_t m_voicePos = 0;
     int64_t m_greetingLeft = 0;
     int64_t m_callerPhase = 0;
     int64_t m_micPhase = 0;
-    std::vector<Sink> m_out;
-    std::vector<Sink> m_mic;
+    WavSinks m_out;
+    WavSinks m_mic;
     std::vector<std::string> m_writeErrors;
 };
 

@@ -55,6 +55,12 @@ public:
         (void)callId;
         (void)action;
     }
+    /// The client joined two calls into a conference.
+    virtual void clientJoined(int host, int other)
+    {
+        (void)host;
+        (void)other;
+    }
     /// The client sent a chat message to a contact.
     virtual void messageSent(const QString& partner, const QString& text)
     {

@@ -419,6 +419,7 @@ QString SimModel::joinCalls(int host, int other, QString* reply)
     for (Call* c : {a, b})
         if (c->status != "INPROGRESS")
             goInProgress(*c);
+    m_carrier->clientJoined(host, other);
     return {};
 }
 
