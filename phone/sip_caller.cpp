@@ -28,6 +28,8 @@ int main(int argc, char** argv)
     parser.setApplicationDescription("A SIP caller for tests: calls, speaks a file, records.");
     parser.addHelpOption();
     QCommandLineOption port("port", "SIP port on 127.0.0.1.", "n", "5070");
+    QCommandLineOption user("user", "This caller's user name.", "name", "caller");
+    QCommandLineOption display("name", "This caller's display name.", "text");
     QCommandLineOption call("call", "Address to call.", "uri");
     QCommandLineOption listen("answer-after", "Answer incoming calls after this many seconds.",
                               "seconds");
@@ -43,12 +45,15 @@ int main(int argc, char** argv)
                                "text");
     QCommandLineOption limit("timeout", "End after this many seconds in any case.", "seconds",
                              "120");
-    parser.addOptions({port, call, listen, voice, record, hangup, holdAt, message, limit});
+    parser.addOptions({port, user, display, call, listen, voice, record, hangup, holdAt, message, limit});
     parser.process(app);
 
     SipSettings settings;
     settings.sipPort = parser.value(port).toInt();
-    settings.identity = QStringLiteral("sip:caller@127.0.0.1:%1").arg(settings.sipPort);
+    settings.identity =
+        QStringLiteral("sip:%1@127.0.0.1:%2").arg(parser.value(user)).arg(settings.sipPort);
+    if (parser.isSet(display))
+        settings.identity = QStringLiteral("\"%1\" <%2>").arg(parser.value(display), settings.identity);
     settings.soundCard = false;
     settings.localVoice = parser.value(voice);
     if (parser.isSet(record)) {

@@ -82,7 +82,7 @@ bool SipCore::start(QString* error)
 
     linphone_core_enable_ipv6(m_core, FALSE);
     // Keep the host of the configured address in From and Contact (no guessed interface).
-    linphone_config_set_int(linphone_core_get_config(m_core), "sip", "guess_hostname", 0);
+    linphone_core_set_guess_hostname(m_core, FALSE);
     linphone_core_enable_video_capture(m_core, FALSE);
     linphone_core_enable_video_display(m_core, FALSE);
     LinphoneVideoActivationPolicy* video = linphone_factory_create_video_activation_policy(factory);
