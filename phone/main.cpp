@@ -131,10 +131,6 @@ int main(int argc, char** argv)
             say(problem);
     });
     QObject::connect(&notice, &RingNotice::decline, &carrier, [&](int id) { carrier.decline(id); });
-    QObject::connect(&sip, &SipCore::messageReceived, &model,
-                     [&](const QString& from, const QString& text) {
-                         model.incomingChat(carrier.handleOf(from), text, nullptr);
-                     });
     QObject::connect(&sip, &SipCore::registrationChanged, &app,
                      [&](bool ok, const QString& message) {
                          say(ok ? QStringLiteral("registered at %1").arg(config.sip.registrar)

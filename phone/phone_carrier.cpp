@@ -44,6 +44,11 @@ PhoneCarrier::PhoneCarrier(SipCore& sip, std::vector<PhoneContact> contacts, QSt
     : QObject(parent), m_sip(sip), m_contacts(std::move(contacts)), m_workDir(std::move(workDir))
 {
     connect(&m_sip, &SipCore::callStateChanged, this, &PhoneCarrier::onCallState);
+    connect(&m_sip, &SipCore::messageReceived, this,
+            [this](const QString& from, const QString& text) {
+                if (m_model)
+                    m_model->incomingChat(handleOf(from), text, nullptr);
+            });
     connect(&m_sip, &SipCore::playerEnded, this, [this](LinphoneCall* call) {
         Leg* l = leg(idOf(call));
         if (!l || !l->greetingOn)

@@ -26,6 +26,7 @@ struct PhoneContact
 /// client's answer, hold, resume and hang-up become the SIP call's, the greeting plays through
 /// the call's player (again after every resume, which restarts the audio), the caller's side
 /// is written from the remote audio file, a chat message to a contact goes as a SIP MESSAGE
+/// (and a SIP MESSAGE from anyone is a chat message to the local user),
 /// and a conference of a held caller with an answered outgoing call is a transfer (REFER).
 /// While the user is DND new calls are declined as busy (486).
 class PhoneCarrier : public QObject, public sim::CallCarrier

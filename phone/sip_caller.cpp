@@ -45,7 +45,8 @@ int main(int argc, char** argv)
                                "text");
     QCommandLineOption limit("timeout", "End after this many seconds in any case.", "seconds",
                              "120");
-    parser.addOptions({port, user, display, call, listen, voice, record, hangup, holdAt, message, limit});
+    parser.addOptions(
+        {port, user, display, call, listen, voice, record, hangup, holdAt, message, limit});
     parser.process(app);
 
     SipSettings settings;
@@ -53,7 +54,8 @@ int main(int argc, char** argv)
     settings.identity =
         QStringLiteral("sip:%1@127.0.0.1:%2").arg(parser.value(user)).arg(settings.sipPort);
     if (parser.isSet(display))
-        settings.identity = QStringLiteral("\"%1\" <%2>").arg(parser.value(display), settings.identity);
+        settings.identity =
+            QStringLiteral("\"%1\" <%2>").arg(parser.value(display), settings.identity);
     settings.soundCard = false;
     settings.localVoice = parser.value(voice);
     if (parser.isSet(record)) {

@@ -17,10 +17,24 @@ LinphoneTransportType transportOf(const QString& name)
     return LinphoneTransportUdp;
 }
 
+// The library logs every step on standard error; TELLWICK_SIP_LOG=1 lets it.
+void quietLibrary()
+{
+    static const bool once = [] {
+        const bool verbose = qEnvironmentVariableIntValue("TELLWICK_SIP_LOG") > 0;
+        linphone_logging_service_set_log_level(linphone_logging_service_get(),
+                                               verbose ? LinphoneLogLevelMessage
+                                                       : LinphoneLogLevelFatal);
+        return true;
+    }();
+    (void)once;
+}
+
 } // namespace
 
 QString userAtDomain(const QString& uri)
 {
+    quietLibrary();
     LinphoneAddress* a = linphone_factory_create_address(linphone_factory_get(), uri.toUtf8());
     if (!a)
         return {};

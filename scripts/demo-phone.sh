@@ -31,9 +31,11 @@ else
 fi
 work=$(cd "$work" && pwd)
 
-# The callers' voices: 440 Hz and 660 Hz, 20 s (the library plays them in a loop).
+# The callers' voices: 440 Hz and 660 Hz; the local user's: 1000 Hz (the library plays them
+# in a loop; without a sound card they stand for the microphones).
 sox -n -r 16000 -c 1 -b 16 "$work/voice1.wav" synth 20 sine 440 vol 0.3
 sox -n -r 16000 -c 1 -b 16 "$work/voice2.wav" synth 20 sine 660 vol 0.3
+sox -n -r 16000 -c 1 -b 16 "$work/me.wav" synth 20 sine 1000 vol 0.3
 
 base=$((20000 + RANDOM % 20000))
 mkdir -p "$work/config/tellwick" "$work/data/tellwick"
@@ -44,6 +46,7 @@ sip_port = $base
 name = Me Myself
 [media]
 sound_card = false
+local_voice = $work/me.wav
 [contacts]
 caller1 = Caller One <sip:caller1@127.0.0.1:$((base + 2))>
 caller2 = Caller Two <sip:caller2@127.0.0.1:$((base + 4))>
@@ -71,16 +74,17 @@ wait_for() { # N SECONDS: until N records are listed
     local until=$((SECONDS + $2))
     while [ "$(count)" -lt "$1" ] && [ $SECONDS -lt $until ]; do sleep 0.5; done
 }
-sleep 2
-# Nobody answers: Tellwick takes it after 3 s, greets, and the caller talks for 8 s more.
+sleep 1
+# Nobody answers: Tellwick takes it after 3 s, greets (6 s), and the caller talks 3 s more.
 "$bin/tellwick-sip-caller" --port $((base + 2)) --user caller1 --name "Caller One" \
     --call "sip:me@127.0.0.1:$base" --voice "$work/voice1.wav" --record "$work/heard1.wav" \
-    --hangup-after 14 --timeout 40 >"$work/caller1.log" 2>&1
+    --hangup-after 9 --timeout 40 >"$work/caller1.log" 2>&1
 wait_for 1 20
-# The user answers after 1 s; the caller holds the call 2 s in for 2 s, then hangs up.
+# The user answers after 1 s; the caller holds the call 1.5 s in for 1.5 s, then hangs up
+# 2 s after the resume.
 "$bin/tellwick-sip-caller" --port $((base + 4)) --user caller2 --name "Caller Two" \
     --call "sip:me@127.0.0.1:$base" --voice "$work/voice2.wav" --record "$work/heard2.wav" \
-    --hold 2:2 --hangup-after 7 --timeout 40 >"$work/caller2.log" 2>&1
+    --hold 1.5:1.5 --hangup-after 5 --timeout 40 >"$work/caller2.log" 2>&1
 wait_for 2 20
 status=0
 [ "$(count)" -ge 2 ] || status=1

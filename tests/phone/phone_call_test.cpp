@@ -1,0 +1,239 @@
+// The phone's SIP calls against the desktop API's commands: two SIP agents on 127.0.0.1 in
+// this process (the phone and a caller, both without a sound card), the protocol model
+// driven as Tellwick drives it. Real time, kept short: every call lasts a few seconds.
+#include <functional>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "phone/phone_carrier.h"
+#include "phone/sip_core.h"
+#include "sim/sim_model.h"
+#include "tone_files.h"
+
+namespace tw::phone {
+namespace {
+
+using test::readWav;
+using test::secondsOfTone;
+using test::writeTone;
+
+constexpr double kCallerHz = 440;
+constexpr double kLocalHz = 1000;
+constexpr double kGreetingHz = 700;
+
+class PhoneCallTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        writeTone(spath("caller.wav"), kCallerHz, 10);
+        writeTone(spath("local.wav"), kLocalHz, 10);
+        // Ports of their own: the tests of this program run side by side.
+        const int base = 21000 + int(QCoreApplication::applicationPid() % 4000) * 4;
+        phoneUri = QStringLiteral("sip:me@127.0.0.1:%1").arg(base);
+
+        SipSettings p;
+        p.identity = phoneUri;
+        p.sipPort = base;
+        p.soundCard = false;
+        p.localVoice = path("local.wav");
+        p.remoteAudioFile = path("remote.wav");
+        phoneSip = std::make_unique<SipCore>(p);
+        SipSettings c;
+        c.identity = QStringLiteral("\"Caller One\" <sip:caller1@127.0.0.1:%1>").arg(base + 2);
+        c.sipPort = base + 2;
+        c.soundCard = false;
+        c.localVoice = path("caller.wav");
+        c.remoteAudioFile = path("heard.wav");
+        callerSip = std::make_unique<SipCore>(c);
+        QString error;
+        ASSERT_TRUE(phoneSip->start(&error)) << error.toStdString();
+        ASSERT_TRUE(callerSip->start(&error)) << error.toStdString();
+
+        carrier = std::make_unique<PhoneCarrier>(
+            *phoneSip,
+            std::vector<PhoneContact>{{"caller1", "Caller One",
+                                       QStringLiteral("sip:caller1@127.0.0.1:%1").arg(base + 2)}},
+            dir.path());
+        sim::SimSettings s;
+        s.userHandle = "me";
+        s.firstCallId = 1;
+        s.contacts = {{"caller1", "Caller One", "ONLINE"}};
+        model = std::make_unique<sim::SimModel>(s, nullptr, carrier.get());
+        carrier->setModel(model.get());
+        QObject::connect(model.get(), &sim::SimModel::notification,
+                         [this](const QString& n) { notes << n; });
+        QObject::connect(callerSip.get(), &SipCore::callStateChanged,
+                         [this](LinphoneCall* call, int state, const QString&) {
+                             if (state == LinphoneCallStateEnd || state == LinphoneCallStateError)
+                                 endReason =
+                                     linphone_reason_to_error_code(linphone_call_get_reason(call));
+                             if (state == LinphoneCallStateReleased)
+                                 callerCall = nullptr;
+                         });
+    }
+
+    void TearDown() override
+    {
+        model.reset();
+        carrier.reset();
+    }
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    std::string spath(const char* name) const { return path(name).toStdString(); }
+    bool waitFor(const std::function<bool()>& done, int ms = 5000)
+    {
+        return QTest::qWaitFor(done, ms);
+    }
+    bool noted(const QString& text) const { return notes.contains(text); }
+    QString run(const QString& command) { return model->execute(command); }
+
+    /// The caller calls and the phone rings: returns once the model has the call.
+    void ring()
+    {
+        callerCall = callerSip->invite(phoneUri);
+        ASSERT_NE(callerCall, nullptr);
+        ASSERT_TRUE(waitFor([&] { return noted("CALL 1 STATUS RINGING"); }));
+    }
+    bool callerState(LinphoneCallState state) const
+    {
+        return callerCall && linphone_call_get_state(callerCall) == state;
+    }
+
+    QTemporaryDir dir;
+    QString phoneUri;
+    std::unique_ptr<SipCore> phoneSip;
+    std::unique_ptr<SipCore> callerSip;
+    std::unique_ptr<PhoneCarrier> carrier;
+    std::unique_ptr<sim::SimModel> model;
+    QStringList notes;
+    LinphoneCall* callerCall = nullptr;
+    int endReason = 0;
+};
+
+TEST_F(PhoneCallTest, AnsweredCallIsRecordedAndItsFilesAreCompleteWhenFinishedIsNotified)
+{
+    ring();
+    EXPECT_TRUE(noted("CALL 1 CONF_ID 0"));
+    EXPECT_EQ(run("GET CALL 1 PARTNER_HANDLE"), "CALL 1 PARTNER_HANDLE caller1");
+    EXPECT_EQ(run("GET CALL 1 PARTNER_DISPNAME"), "CALL 1 PARTNER_DISPNAME Caller One");
+    EXPECT_EQ(run("GET CALL 1 TYPE"), "CALL 1 TYPE INCOMING_P2P");
+
+    writeTone(spath("greeting.wav"), kGreetingHz, 1);
+    const QString out = QStringLiteral("ALTER CALL 1 SET_OUTPUT SOUNDCARD=\"default\", FILE=\"%1\"")
+                            .arg(path("out.wav"));
+    const QString mic =
+        QStringLiteral("ALTER CALL 1 SET_CAPTURE_MIC FILE=\"%1\"").arg(path("mic.wav"));
+    const QString in =
+        QStringLiteral("ALTER CALL 1 SET_INPUT FILE=\"%1\"").arg(path("greeting.wav"));
+    EXPECT_EQ(run(out), out);
+    EXPECT_EQ(run(mic), mic);
+    EXPECT_EQ(run(in), in);
+    EXPECT_EQ(run("SET CALL 1 STATUS INPROGRESS"), "CALL 1 STATUS INPROGRESS");
+    ASSERT_TRUE(waitFor([&] { return callerState(LinphoneCallStateStreamsRunning); }));
+    EXPECT_TRUE(noted("CALL 1 VAA_INPUT_STATUS TRUE"));
+
+    // What the files hold at the very moment FINISHED goes out.
+    test::WavFile outAtEnd, micAtEnd;
+    QObject::connect(model.get(), &sim::SimModel::notification, [&](const QString& n) {
+        if (n == "CALL 1 STATUS FINISHED") {
+            outAtEnd = readWav(spath("out.wav"));
+            micAtEnd = readWav(spath("mic.wav"));
+        }
+    });
+    QElapsedTimer callClock;
+    callClock.start();
+    ASSERT_TRUE(waitFor([&] { return noted("CALL 1 VAA_INPUT_STATUS FALSE"); }));
+    ASSERT_TRUE(waitFor([&] { return noted("CALL 1 DURATION 2"); }));
+    linphone_call_terminate(callerCall);
+    ASSERT_TRUE(waitFor([&] { return noted("CALL 1 STATUS FINISHED"); }));
+    const double callSeconds = callClock.elapsed() / 1000.0;
+
+    for (const test::WavFile* w : {&outAtEnd, &micAtEnd}) {
+        EXPECT_TRUE(w->complete);
+        EXPECT_EQ(w->channels, 1);
+        EXPECT_EQ(w->rate, 16000);
+        EXPECT_EQ(w->bits, 16);
+    }
+    // The caller's side: its tone, as long as the call went on (what the codec buffers aside).
+    const double outSeconds = outAtEnd.samples.size() / 16000.0;
+    EXPECT_NEAR(outSeconds, callSeconds, 0.5);
+    EXPECT_GT(secondsOfTone(outAtEnd.samples, kCallerHz), outSeconds - 0.6);
+    // The local side: the local voice.
+    EXPECT_GT(secondsOfTone(micAtEnd.samples, kLocalHz), callSeconds - 0.6);
+    // The caller heard the greeting.
+    ASSERT_TRUE(waitFor([&] { return callerCall == nullptr; }));
+    const test::WavFile heard = readWav(spath("heard.wav"));
+    EXPECT_GT(secondsOfTone(heard.samples, kGreetingHz, heard.rate), 0.7);
+    EXPECT_EQ(run("GET CALL 1 STATUS"), "CALL 1 STATUS FINISHED");
+}
+
+TEST_F(PhoneCallTest, HoldAndResumePlayTheRestOfTheGreeting)
+{
+    ring();
+    writeTone(spath("greeting.wav"), kGreetingHz, 2.5);
+    run(QStringLiteral("ALTER CALL 1 SET_INPUT FILE=\"%1\"").arg(path("greeting.wav")));
+    run("SET CALL 1 STATUS INPROGRESS");
+    ASSERT_TRUE(waitFor([&] { return callerState(LinphoneCallStateStreamsRunning); }));
+    QTest::qWait(500);
+    EXPECT_EQ(run("SET CALL 1 STATUS ONHOLD"), "CALL 1 STATUS INPROGRESS");
+    ASSERT_TRUE(waitFor([&] { return callerState(LinphoneCallStatePausedByRemote); }));
+    EXPECT_TRUE(noted("CALL 1 STATUS LOCALHOLD"));
+    QTest::qWait(500);
+    EXPECT_EQ(run("SET CALL 1 STATUS INPROGRESS"), "CALL 1 STATUS INPROGRESS");
+    ASSERT_TRUE(waitFor([&] { return noted("CALL 1 VAA_INPUT_STATUS FALSE"); }));
+    linphone_call_terminate(callerCall);
+    ASSERT_TRUE(waitFor([&] { return callerCall == nullptr; }));
+    // Without playing it again after the resume the caller would hear half a second of it.
+    const test::WavFile heard = readWav(spath("heard.wav"));
+    EXPECT_GT(secondsOfTone(heard.samples, kGreetingHz, heard.rate), 2.0);
+}
+
+TEST_F(PhoneCallTest, DoNotDisturbDeclinesNewCallsAsBusy)
+{
+    EXPECT_EQ(run("SET USERSTATUS DND"), "USERSTATUS DND");
+    callerCall = callerSip->invite(phoneUri);
+    ASSERT_NE(callerCall, nullptr);
+    ASSERT_TRUE(waitFor([&] { return endReason != 0; }));
+    EXPECT_EQ(endReason, 486);
+    EXPECT_EQ(run("SEARCH ACTIVECALLS"), "CALLS ");
+    EXPECT_FALSE(noted("CALL 1 STATUS RINGING"));
+}
+
+TEST_F(PhoneCallTest, RingingCallEndedByTheClientIsRefusedAndDeclined)
+{
+    ring();
+    EXPECT_EQ(run("SET CALL 1 STATUS FINISHED"), "CALL 1 STATUS REFUSED");
+    ASSERT_TRUE(waitFor([&] { return endReason != 0; }));
+    EXPECT_EQ(endReason, 603);
+}
+
+TEST_F(PhoneCallTest, ChatMessageToTheCallerTravelsAsSipMessage)
+{
+    // The library addresses a MESSAGE by user and host alone (the port is dropped), so the
+    // receiver listens on the default port here. With a registrar that is how it always goes.
+    SipSettings r;
+    r.identity = QStringLiteral("sip:busy@127.0.0.1");
+    r.sipPort = 5060;
+    r.soundCard = false;
+    SipCore receiver(r);
+    QString error;
+    if (!receiver.start(&error))
+        GTEST_SKIP() << "port 5060 is taken: " << error.toStdString();
+    QStringList received;
+    QObject::connect(&receiver, &SipCore::messageReceived,
+                     [&](const QString&, const QString& text) { received << text; });
+    EXPECT_TRUE(run("MESSAGE busy@127.0.0.1 Busy, call back later").startsWith("CHATMESSAGE "));
+    ASSERT_TRUE(waitFor([&] { return !received.isEmpty(); }));
+    EXPECT_EQ(received, QStringList{"Busy, call back later"});
+}
+
+} // namespace
+} // namespace tw::phone
