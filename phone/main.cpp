@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later (see COPYING-NOTICE in this folder)
 // tellwick-phone: a SIP phone that answers on the session bus as the desktop client's API
 // did, so that Tellwick answers, records and reports real calls. See README.md beside this
 // file. Licensed under the GNU GPL version 3 or later (it links the SIP library, GPL-3+).

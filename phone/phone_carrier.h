@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later (see COPYING-NOTICE in this folder)
 #pragma once
 
 #include <map>

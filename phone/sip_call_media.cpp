@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later (see COPYING-NOTICE in this folder)
 #include "phone/sip_call_media.h"
 
 namespace tw::phone {

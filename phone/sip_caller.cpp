@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later (see COPYING-NOTICE in this folder)
 // tellwick-sip-caller: a second SIP agent for tests and the demonstration. It calls an
 // address (or answers calls), says a WAV file, records what it hears, prints what happens on
 // standard output (one line each: "state NAME", "message TEXT", "reason CODE") and ends when

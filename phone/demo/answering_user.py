@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later (see phone/COPYING-NOTICE)
 """A desktop notification service on the session bus that plays the user: it shows every
 notification on standard output and, for a "Call from NAME" whose NAME is given on the command
 line, invokes its Answer action after DELAY seconds (a user taking the call).
