@@ -146,6 +146,8 @@ int main(int argc, char** argv)
     say(QStringLiteral("%1 listening on %2 port %3")
             .arg(config.sip.identity, config.sip.transport)
             .arg(config.sip.sipPort));
+    if (!config.sip.registrar.isEmpty())
+        say(QStringLiteral("registering at %1").arg(config.sip.registrar));
 
     tw::SignalWatcher watcher;
     QObject::connect(&watcher, &tw::SignalWatcher::signalReceived, &app, &QCoreApplication::quit);

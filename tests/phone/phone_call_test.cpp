@@ -136,8 +136,11 @@ TEST_F(PhoneCallTest, AnsweredCallIsRecordedAndItsFilesAreCompleteWhenFinishedIs
     EXPECT_EQ(run(out), out);
     EXPECT_EQ(run(mic), mic);
     EXPECT_EQ(run(in), in);
+    QElapsedTimer answerClock;
+    answerClock.start();
     EXPECT_EQ(run("SET CALL 1 STATUS INPROGRESS"), "CALL 1 STATUS INPROGRESS");
     ASSERT_TRUE(waitFor([&] { return callerState(LinphoneCallStateStreamsRunning); }));
+    RecordProperty("media_up_ms", int(answerClock.elapsed()));
     EXPECT_TRUE(noted("CALL 1 VAA_INPUT_STATUS TRUE"));
 
     // What the files hold at the very moment FINISHED goes out.
@@ -164,6 +167,7 @@ TEST_F(PhoneCallTest, AnsweredCallIsRecordedAndItsFilesAreCompleteWhenFinishedIs
     }
     // The caller's side: its tone, as long as the call went on (what the codec buffers aside).
     const double outSeconds = outAtEnd.samples.size() / 16000.0;
+    RecordProperty("record_minus_call_ms", int((outSeconds - callSeconds) * 1000));
     EXPECT_NEAR(outSeconds, callSeconds, 0.5);
     EXPECT_GT(secondsOfTone(outAtEnd.samples, kCallerHz), outSeconds - 0.6);
     // The local side: the local voice.
@@ -194,6 +198,26 @@ TEST_F(PhoneCallTest, HoldAndResumePlayTheRestOfTheGreeting)
     // Without playing it again after the resume the caller would hear half a second of it.
     const test::WavFile heard = readWav(spath("heard.wav"));
     EXPECT_GT(secondsOfTone(heard.samples, kGreetingHz, heard.rate), 2.0);
+}
+
+TEST_F(PhoneCallTest, CallerHangingUpDuringTheGreetingLeavesACompleteFile)
+{
+    ring();
+    writeTone(spath("greeting.wav"), kGreetingHz, 5);
+    run(QStringLiteral("ALTER CALL 1 SET_OUTPUT FILE=\"%1\"").arg(path("out.wav")));
+    run(QStringLiteral("ALTER CALL 1 SET_INPUT FILE=\"%1\"").arg(path("greeting.wav")));
+    run("SET CALL 1 STATUS INPROGRESS");
+    ASSERT_TRUE(waitFor([&] { return callerState(LinphoneCallStateStreamsRunning); }));
+    QTest::qWait(700);
+    linphone_call_terminate(callerCall);
+    ASSERT_TRUE(waitFor([&] { return noted("CALL 1 STATUS FINISHED"); }));
+    // The greeting is over for the client too, before the end.
+    const qsizetype vaaOff = notes.indexOf("CALL 1 VAA_INPUT_STATUS FALSE");
+    ASSERT_GE(vaaOff, 0);
+    EXPECT_LT(vaaOff, notes.indexOf("CALL 1 STATUS FINISHED"));
+    const test::WavFile out = readWav(spath("out.wav"));
+    EXPECT_TRUE(out.complete);
+    EXPECT_GT(out.samples.size(), 16000u / 2);
 }
 
 TEST_F(PhoneCallTest, DoNotDisturbDeclinesNewCallsAsBusy)
