@@ -151,11 +151,6 @@ int main(int argc, char** argv)
 
     tw::SignalWatcher watcher;
     QObject::connect(&watcher, &tw::SignalWatcher::signalReceived, &app, &QCoreApplication::quit);
-    QTimer busCheck;
-    QObject::connect(&busCheck, &QTimer::timeout, &app, [&] {
-        if (!bus.isConnected())
-            app.quit();
-    });
-    busCheck.start(1000);
+    tw::sim::quitWithBus(app, bus);
     return app.exec();
 }
