@@ -324,12 +324,10 @@ QString PhoneCarrier::answerOnSoundCard(int callId)
 
 QString PhoneCarrier::decline(int callId)
 {
-    Leg* l = leg(callId);
-    if (!l || !l->call)
-        return QStringLiteral("no call %1").arg(callId);
-    Q_EMIT stoppedRinging(callId);
-    linphone_call_decline(l->call, LinphoneReasonDeclined);
-    return {};
+    // The user refuses the call as the client would: REFUSED, and the caller hears 603.
+    const QString reply =
+        m_model->execute(QStringLiteral("SET CALL %1 STATUS FINISHED").arg(callId));
+    return reply.startsWith(QLatin1String("ERROR")) ? reply : QString();
 }
 
 void PhoneCarrier::messageSent(const QString& partner, const QString& text)

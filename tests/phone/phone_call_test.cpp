@@ -239,6 +239,23 @@ TEST_F(PhoneCallTest, RingingCallEndedByTheClientIsRefusedAndDeclined)
     EXPECT_EQ(endReason, 603);
 }
 
+TEST_F(PhoneCallTest, TheUserDeclinesOrAnswersFromTheDesktop)
+{
+    ring();
+    EXPECT_EQ(carrier->decline(1), "");
+    EXPECT_TRUE(noted("CALL 1 STATUS REFUSED"));
+    ASSERT_TRUE(waitFor([&] { return endReason != 0; }));
+    EXPECT_EQ(endReason, 603);
+    ASSERT_TRUE(waitFor([&] { return callerCall == nullptr; }));
+
+    callerCall = callerSip->invite(phoneUri);
+    ASSERT_TRUE(waitFor([&] { return noted("CALL 2 STATUS RINGING"); }));
+    EXPECT_EQ(carrier->answerOnSoundCard(2), "");
+    EXPECT_TRUE(noted("CALL 2 STATUS INPROGRESS"));
+    ASSERT_TRUE(waitFor([&] { return callerState(LinphoneCallStateStreamsRunning); }));
+    EXPECT_NE(carrier->answerOnSoundCard(2), "") << "answered twice";
+}
+
 TEST_F(PhoneCallTest, ChatMessageToTheCallerTravelsAsSipMessage)
 {
     // The library addresses a MESSAGE by user and host alone (the port is dropped), so the
