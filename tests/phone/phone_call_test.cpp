@@ -70,6 +70,9 @@ protected:
         carrier->setModel(model.get());
         QObject::connect(model.get(), &sim::SimModel::notification,
                          [this](const QString& n) { notes << n; });
+        QObject::connect(carrier.get(), &PhoneCarrier::warning, [](const QString& text) {
+            fprintf(stderr, "phone: %s\n", qPrintable(text));
+        });
         QObject::connect(callerSip.get(), &SipCore::callStateChanged,
                          [this](LinphoneCall* call, int state, const QString&) {
                              if (state == LinphoneCallStateEnd || state == LinphoneCallStateError)
@@ -254,6 +257,49 @@ TEST_F(PhoneCallTest, TheUserDeclinesOrAnswersFromTheDesktop)
     EXPECT_TRUE(noted("CALL 2 STATUS INPROGRESS"));
     ASSERT_TRUE(waitFor([&] { return callerState(LinphoneCallStateStreamsRunning); }));
     EXPECT_NE(carrier->answerOnSoundCard(2), "") << "answered twice";
+}
+
+TEST_F(PhoneCallTest, JoiningTheHeldCallerWithTheTargetTransfersTheCaller)
+{
+    // The transfer target, answering every call at once. The library names it by user and
+    // host alone in the REFER (the port is dropped): it listens on the default port.
+    SipSettings t;
+    const int port = 5060;
+    t.identity = QStringLiteral("sip:target@127.0.0.1");
+    t.sipPort = port;
+    t.soundCard = false;
+    SipCore target(t);
+    QString error;
+    if (!target.start(&error))
+        GTEST_SKIP() << "port 5060 is taken: " << error.toStdString();
+    QStringList targetCalls;
+    QObject::connect(
+        &target, &SipCore::callStateChanged, [&](LinphoneCall* call, int state, const QString&) {
+            if (state != LinphoneCallStateIncomingReceived)
+                return;
+            char* from =
+                linphone_address_as_string_uri_only(linphone_call_get_remote_address(call));
+            targetCalls << QString::fromUtf8(from);
+            bctbx_free(from);
+            linphone_call_accept(call);
+        });
+
+    // As Tellwick transfers: answer, hold the caller, call the target, join the two.
+    ring();
+    run("SET CALL 1 STATUS INPROGRESS");
+    ASSERT_TRUE(waitFor([&] { return callerState(LinphoneCallStateStreamsRunning); }));
+    run("SET CALL 1 STATUS ONHOLD");
+    ASSERT_TRUE(waitFor([&] { return callerState(LinphoneCallStatePausedByRemote); }));
+    EXPECT_EQ(run(QStringLiteral("CALL target@127.0.0.1:%1").arg(port)), "CALL 2 STATUS UNPLACED");
+    ASSERT_TRUE(waitFor([&] { return noted("CALL 2 STATUS INPROGRESS"); }));
+    EXPECT_EQ(targetCalls.size(), 1);
+    EXPECT_EQ(run("SET CALL 1 JOIN_CONFERENCE 2").left(15), "CALL 1 CONF_ID ");
+
+    // The caller, told to (REFER), calls the target itself; the phone's legs end.
+    ASSERT_TRUE(waitFor([&] { return targetCalls.size() == 2; }, 8000));
+    EXPECT_TRUE(targetCalls[1].contains("caller1@127.0.0.1")) << targetCalls[1].toStdString();
+    ASSERT_TRUE(waitFor(
+        [&] { return noted("CALL 1 STATUS FINISHED") && noted("CALL 2 STATUS FINISHED"); }, 8000));
 }
 
 TEST_F(PhoneCallTest, ChatMessageToTheCallerTravelsAsSipMessage)
