@@ -195,9 +195,31 @@ void PhoneCarrier::onCallState(LinphoneCall* call, int state, const QString& mes
     }
 }
 
+void PhoneCarrier::captureMic(int id, bool on)
+{
+    if (!on) {
+        if (m_micCall == id) {
+            m_mic.stop();
+            m_micCall = 0;
+        }
+        return;
+    }
+    if (m_micCall != 0 && m_micCall != id)
+        return; // one microphone: the first call on the sound card keeps it
+    const bool started = m_mic.start([this, id](const std::vector<int16_t>& samples) {
+        if (Leg* l = leg(id); l && l->media)
+            l->media->addMicSamples(samples);
+    });
+    m_micCall = started ? id : 0;
+    if (!started)
+        Q_EMIT warning(QStringLiteral("no microphone to record call %1 from").arg(id));
+}
+
 void PhoneCarrier::onStreamsRunning(Leg& l, int id)
 {
     l.streaming = true;
+    if (!l.files)
+        captureMic(id, true);
     if (l.media)
         l.media->setRemoteRate(decodedRate(l.call));
     if (const auto* c = m_model->call(id); c && c->status == "REMOTEHOLD")
@@ -217,6 +239,8 @@ void PhoneCarrier::onStreamsRunning(Leg& l, int id)
 
 void PhoneCarrier::onStreamsStopped(Leg& l)
 {
+    if (!l.files)
+        captureMic(idOf(l.call), false);
     if (l.streaming && l.greetingOn && l.greetingClock.isValid())
         l.greetingMs += int(l.greetingClock.elapsed());
     if (l.streaming && l.media)

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "phone/mic_capture.h"
 #include "phone/sip_call_media.h"
 #include "phone/sip_core.h"
 #include "sim/call_media.h"
@@ -88,6 +89,8 @@ private:
     /// Points the call's media at where the library will write the caller's side.
     void startRemote(int id, Leg& leg, bool files);
     bool othersLive(int id) const;
+    /// The microphone is captured while a call on the sound card has its audio running.
+    void captureMic(int id, bool on);
     int idOf(LinphoneCall* call) const;
     Leg* leg(int id);
     bool playGreeting(int id, const std::string& path);
@@ -98,6 +101,8 @@ private:
     QString m_workDir;
     sim::SimModel* m_model = nullptr;
     std::map<int, Leg> m_legs;
+    MicCapture m_mic;
+    int m_micCall = 0; ///< the call on the sound card whose microphone is captured
     SipCallMedia::Samples m_localVoice;
 };
 
