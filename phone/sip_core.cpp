@@ -75,7 +75,8 @@ bool SipCore::start(QString* error)
         return false;
     }
     LinphoneFactory* factory = linphone_factory_get();
-    const QByteArray home = m_home.path().toUtf8();
+    // The library joins its file names to these folders without a separator of its own.
+    const QByteArray home = (m_home.path() + '/').toUtf8();
     linphone_factory_set_data_dir(factory, home);
     linphone_factory_set_config_dir(factory, home);
     linphone_logging_service_set_log_level(linphone_logging_service_get(), LinphoneLogLevelFatal);

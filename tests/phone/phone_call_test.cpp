@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -132,6 +133,30 @@ protected:
     LinphoneCall* callerCall = nullptr;
     int endReason = 0;
 };
+
+TEST(SipCoreFiles, TheLibraryKeepsItsFilesInsideItsOwnFolderAndTakesThemAlong)
+{
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QByteArray tmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", scratch.path().toUtf8());
+    {
+        SipSettings s;
+        s.identity = QStringLiteral("sip:files@127.0.0.1");
+        s.sipPort = 20000 + int(QCoreApplication::applicationPid() % 1000);
+        s.soundCard = false;
+        SipCore core(s);
+        QString error;
+        ASSERT_TRUE(core.start(&error)) << error.toStdString();
+        QTest::qWait(100);
+    }
+    qputenv("TMPDIR", tmp);
+    EXPECT_EQ(QDir(scratch.path())
+                  .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
+                  .join(", ")
+                  .toStdString(),
+              "");
+}
 
 TEST_F(PhoneCallTest, AnsweredCallIsRecordedAndItsFilesAreCompleteWhenFinishedIsNotified)
 {
