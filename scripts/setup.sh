@@ -13,6 +13,7 @@ packages=(
     procps tzdata qt6-qpa-plugins desktop-file-utils appstream
     libssl-dev openssl libsecret-1-dev gnome-keyring libsecret-tools
     clang libclang-rt-14-dev python3-dbus python3-gi
+    liblinphone-dev linphone-common
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 

@@ -26,40 +26,21 @@ int16_t tone(double hz, double amplitude, int64_t n)
 CallAudio::CallAudio(Voice voice) : m_voice(std::move(voice))
 {}
 
-std::vector<std::string> CallAudio::retarget(std::vector<Sink>& sinks,
-                                             const std::vector<std::string>& paths)
+bool CallAudio::startGreeting(const std::string& path)
 {
-    std::vector<Sink> kept;
-    std::vector<std::string> failures;
-    for (const std::string& path : paths) {
-        if (std::any_of(kept.begin(), kept.end(), [&](const Sink& s) { return s.path == path; }))
-            continue;
-        auto old = std::find_if(sinks.begin(), sinks.end(),
-                                [&](const Sink& s) { return s.path == path && s.writer; });
-        if (old != sinks.end()) {
-            kept.push_back(std::move(*old));
-            sinks.erase(old);
-            continue;
-        }
-        Sink sink{path, std::make_unique<WavWriter>()};
-        if (!sink.writer->open(path)) {
-            failures.push_back(path);
-            continue;
-        }
-        kept.push_back(std::move(sink));
-    }
-    sinks = std::move(kept); // whatever was not kept is closed here
-    return failures;
+    const int64_t samples = soundLengthIn16kSamples(path);
+    setGreeting(std::max<int64_t>(samples, 0));
+    return samples > 0;
 }
 
 std::vector<std::string> CallAudio::setOutputFiles(const std::vector<std::string>& paths)
 {
-    return retarget(m_out, paths);
+    return m_out.retarget(paths);
 }
 
 std::vector<std::string> CallAudio::setMicFiles(const std::vector<std::string>& paths)
 {
-    return retarget(m_mic, paths);
+    return m_mic.retarget(paths);
 }
 
 bool CallAudio::advance(int64_t count, bool micMuted)
@@ -82,27 +63,15 @@ bool CallAudio::advance(int64_t count, bool micMuted)
         const int16_t m = tone(kMicToneHz, kMicAmplitude, m_micPhase++);
         mic[size_t(i)] = micMuted ? 0 : m;
     }
-    writeTo(m_out, caller);
-    writeTo(m_mic, mic);
+    m_out.write(caller, m_writeErrors);
+    m_mic.write(mic, m_writeErrors);
     return greetingEnded;
-}
-
-void CallAudio::writeTo(std::vector<Sink>& sinks, const std::vector<int16_t>& block)
-{
-    for (Sink& sink : sinks) {
-        if (sink.failed || !sink.writer)
-            continue;
-        if (!sink.writer->write(block.data(), block.size())) {
-            sink.failed = true;
-            m_writeErrors.push_back(sink.path);
-        }
-    }
 }
 
 void CallAudio::closeAll()
 {
-    m_out.clear();
-    m_mic.clear();
+    m_out.closeAll();
+    m_mic.closeAll();
 }
 
 std::vector<std::string> CallAudio::takeWriteErrors()

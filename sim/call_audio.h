@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/call_media.h"
 #include "sim/wav_io.h"
+#include "sim/wav_sinks.h"
 
 namespace tw::sim {
 
@@ -14,7 +16,7 @@ namespace tw::sim {
 /// SET_CAPTURE_MIC files). The caller keeps quiet while a greeting plays into the call, then
 /// speaks: the voice samples once, or a 440 Hz tone without end when no voice was given.
 /// The microphone is a 1000 Hz tone, silent while muted.
-class CallAudio
+class CallAudio : public CallMedia
 {
 public:
     using Voice = std::shared_ptr<const std::vector<int16_t>>;
@@ -24,8 +26,12 @@ public:
     /// Point the output or microphone capture at these files: files already open stay open
     /// and go on; new ones are created (emptied); the rest are closed. Returns the paths that
     /// could not be opened.
-    std::vector<std::string> setOutputFiles(const std::vector<std::string>& paths);
-    std::vector<std::string> setMicFiles(const std::vector<std::string>& paths);
+    std::vector<std::string> setOutputFiles(const std::vector<std::string>& paths) override;
+    std::vector<std::string> setMicFiles(const std::vector<std::string>& paths) override;
+
+    /// The greeting lasts as long as the file's sound; false when it holds none.
+    bool startGreeting(const std::string& path) override;
+    void stopGreeting() override { m_greetingLeft = 0; }
 
     /// A greeting of this many samples starts playing into the call (0: none / stopped).
     void setGreeting(int64_t samples) { m_greetingLeft = samples; }
@@ -33,31 +39,19 @@ public:
 
     /// Advances the call by count samples and writes them to every open file. Returns true
     /// when a greeting finished playing during this stretch.
-    bool advance(int64_t count, bool micMuted);
+    bool advance(int64_t count, bool micMuted) override;
 
-    void closeAll();
-    /// Write errors (a full disk) are reported once per file through this list.
-    std::vector<std::string> takeWriteErrors();
+    void closeAll() override;
+    std::vector<std::string> takeWriteErrors() override;
 
 private:
-    struct Sink
-    {
-        std::string path;
-        std::unique_ptr<WavWriter> writer;
-        bool failed = false;
-    };
-
-    static std::vector<std::string> retarget(std::vector<Sink>& sinks,
-                                             const std::vector<std::string>& paths);
-    void writeTo(std::vector<Sink>& sinks, const std::vector<int16_t>& block);
-
     Voice m_voice;
     int64_t m_voicePos = 0;
     int64_t m_greetingLeft = 0;
     int64_t m_callerPhase = 0;
     int64_t m_micPhase = 0;
-    std::vector<Sink> m_out;
-    std::vector<Sink> m_mic;
+    WavSinks m_out;
+    WavSinks m_mic;
     std::vector<std::string> m_writeErrors;
 };
 

@@ -158,13 +158,7 @@ int main(int argc, char** argv)
     QObject::connect(&api, &SkypeApiService::firstAttach, &scenario,
                      [&] { scenario.start(model); });
 
-    // Activated by the bus, nobody else stops us: end with the bus.
-    QTimer busCheck;
-    QObject::connect(&busCheck, &QTimer::timeout, &app, [&] {
-        if (!bus.isConnected())
-            app.quit();
-    });
-    busCheck.start(1000);
+    quitWithBus(app, bus);
 
     return app.exec();
 }

@@ -26,14 +26,25 @@ QString SimModel::alter(const QString& command)
         return errorReply(560, "CALL: Unknown action");
     const QString action = w[3].toUpper();
     const int id = call->id;
-    if (action == "ANSWER")
-        return answer(id).isEmpty() ? command : errorReply(559, "CALL: Action failed");
-    if (action == "HOLD")
-        return hold(id, false).isEmpty() ? command
-                                         : errorReply(22, "Cannot hold this call at the moment");
-    if (action == "RESUME")
-        return resume(id).isEmpty() ? command
-                                    : errorReply(23, "Cannot resume this call at the moment");
+    using Action = CallCarrier::ClientAction;
+    if (action == "ANSWER") {
+        if (!answer(id).isEmpty())
+            return errorReply(559, "CALL: Action failed");
+        tellCarrier(id, Action::Answer);
+        return command;
+    }
+    if (action == "HOLD") {
+        if (!hold(id, false).isEmpty())
+            return errorReply(22, "Cannot hold this call at the moment");
+        tellCarrier(id, Action::Hold);
+        return command;
+    }
+    if (action == "RESUME") {
+        if (!resume(id).isEmpty())
+            return errorReply(23, "Cannot resume this call at the moment");
+        tellCarrier(id, Action::Resume);
+        return command;
+    }
     if (action == "HANGUP" || action == "END") {
         // END is how protocol 8 ends a call; the sim has no voice mail or forwarding of its
         // own, so every reason ends the call as a hang-up does.
@@ -43,6 +54,7 @@ QString SimModel::alter(const QString& command)
         if (!isActive(*call))
             return errorReply(24, "Cannot hangup inactive call");
         endByUser(*call);
+        tellCarrier(id, Action::End);
         return command;
     }
     if (action == "DTMF") {

@@ -111,6 +111,7 @@ QString SimChats::send(const QString& rest)
     if (m_sentLog.size() > kMaxSentLog)
         m_sentLog.removeFirst();
     const int id = post(*chat, m_me, QStringLiteral("SENDING"), text).id;
+    Q_EMIT sent(chat->partner, text);
     QTimer::singleShot(kSendingMs, this, [this, id] {
         auto it = m_messages.find(id);
         if (it == m_messages.end() || it->second.status != "SENDING")

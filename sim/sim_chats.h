@@ -42,6 +42,8 @@ public:
 
 Q_SIGNALS:
     void notification(const QString& text);
+    /// The local user sent text to partner (for whoever carries it to the partner).
+    void sent(const QString& partner, const QString& text);
 
 private:
     struct Message

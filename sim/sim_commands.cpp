@@ -316,10 +316,13 @@ QString SimModel::setCall(Call& call, const QStringList& w)
     if (value == "INPROGRESS") {
         if (call.status == "RINGING" && call.incoming) {
             goInProgress(call);
+            tellCarrier(call.id, CallCarrier::ClientAction::Answer);
             return reply.arg(property, value);
         }
-        if (call.status == "LOCALHOLD" || call.status == "REMOTEHOLD")
+        if (call.status == "LOCALHOLD" || call.status == "REMOTEHOLD") {
             goInProgress(call);
+            tellCarrier(call.id, CallCarrier::ClientAction::Resume);
+        }
         if (call.status == "INPROGRESS")
             return reply.arg(property, value);
         return errorReply(23, "Cannot resume this call at the moment");
@@ -328,13 +331,18 @@ QString SimModel::setCall(Call& call, const QStringList& w)
         if (call.status != "INPROGRESS")
             return errorReply(22, "Cannot hold this call at the moment");
         // Answered with the state at that moment; the hold itself follows as a notice.
-        QTimer::singleShot(0, this, [this, id = call.id] { hold(id, false); });
+        QTimer::singleShot(0, this, [this, id = call.id] {
+            if (hold(id, false).isEmpty())
+                tellCarrier(id, CallCarrier::ClientAction::Hold);
+        });
         return reply.arg(property, call.status);
     }
     if (value == "FINISHED") {
         if (!isActive(call))
             return errorReply(24, "Cannot hangup inactive call");
-        return reply.arg(property, endByUser(call));
+        const QString end = endByUser(call);
+        tellCarrier(call.id, CallCarrier::ClientAction::End);
+        return reply.arg(property, end);
     }
     return errorReply(21, "Unknown/disallowed call prop");
 }

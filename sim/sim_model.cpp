@@ -1,6 +1,7 @@
 #include "sim/sim_model.h"
 
 #include <algorithm>
+#include <functional>
 
 #include <QDateTime>
 
@@ -16,6 +17,22 @@ bool isEnded(const QString& status)
     static const QStringList ended{"FINISHED", "MISSED", "REFUSED", "CANCELLED", "BUSY", "FAILED"};
     return ended.contains(status);
 }
+
+// The substitute's own calls: the sound is made up, the voice read from a file.
+class PlayedCalls : public CallCarrier
+{
+public:
+    explicit PlayedCalls(std::function<CallAudio::Voice(const QString&)> voiceFor)
+        : m_voiceFor(std::move(voiceFor))
+    {}
+    std::unique_ptr<CallMedia> mediaFor(int, const QString& voiceFile) override
+    {
+        return std::make_unique<CallAudio>(m_voiceFor(voiceFile));
+    }
+
+private:
+    std::function<CallAudio::Voice(const QString&)> m_voiceFor;
+};
 
 } // namespace
 
@@ -33,8 +50,12 @@ bool isOnlineStatus(const QString& status)
     return all.contains(status);
 }
 
-SimModel::SimModel(SimSettings settings, QObject* parent)
-    : QObject(parent), m_s(std::move(settings)), m_nextCallId(m_s.firstCallId),
+SimModel::SimModel(SimSettings settings, QObject* parent, CallCarrier* carrier)
+    : QObject(parent), m_s(std::move(settings)),
+      m_ownCarrier(carrier ? nullptr : std::make_unique<PlayedCalls>([this](const QString& path) {
+          return voiceFor(path);
+      })),
+      m_carrier(carrier ? carrier : m_ownCarrier.get()), m_nextCallId(m_s.firstCallId),
       m_ringer(m_s.audioOut), m_chats(m_s.userHandle, [this](const QString& handle) {
           if (handle == m_s.userHandle)
               return m_s.userFullName;
@@ -43,6 +64,9 @@ SimModel::SimModel(SimSettings settings, QObject* parent)
       })
 {
     connect(&m_chats, &SimChats::notification, this, &SimModel::notification);
+    connect(&m_chats, &SimChats::sent, this, [this](const QString& partner, const QString& text) {
+        m_carrier->messageSent(partner, text);
+    });
     m_clock.start();
     m_audioTimer.setInterval(kAudioTickMs);
     connect(&m_audioTimer, &QTimer::timeout, this, &SimModel::onAudioTick);
@@ -136,8 +160,7 @@ SimModel::Call& SimModel::newCall(const QString& partner, const QString& display
                                                         : partner;
     call->incoming = incoming;
     call->timestamp = QDateTime::currentSecsSinceEpoch();
-    call->audio =
-        std::make_unique<CallAudio>(voiceFor(voiceFile.isEmpty() ? m_s.defaultVoice : voiceFile));
+    call->audio = m_carrier->mediaFor(call->id, voiceFile.isEmpty() ? m_s.defaultVoice : voiceFile);
     Call& ref = *call;
     m_calls.emplace(call->id, std::move(call));
     return ref;
@@ -212,21 +235,19 @@ void SimModel::startGreetingIfDue(Call& call)
     if (call.greetingFile.isEmpty() || call.greetingStarted || call.status != "INPROGRESS")
         return;
     call.greetingStarted = true;
-    const int64_t samples = soundLengthIn16kSamples(call.greetingFile.toStdString());
-    if (samples <= 0) {
+    if (!call.audio->startGreeting(call.greetingFile.toStdString())) {
         Q_EMIT warning(
             QStringLiteral("cannot play %1 into call %2").arg(call.greetingFile).arg(call.id));
         emitNote(QStringLiteral("CALL %1 VAA_INPUT_STATUS FALSE").arg(call.id));
         return;
     }
     call.vaaInput = true;
-    call.audio->setGreeting(samples);
     emitNote(QStringLiteral("CALL %1 VAA_INPUT_STATUS TRUE").arg(call.id));
 }
 
 void SimModel::stopGreeting(Call& call)
 {
-    call.audio->setGreeting(0);
+    call.audio->stopGreeting();
     if (call.vaaInput) {
         call.vaaInput = false;
         emitNote(QStringLiteral("CALL %1 VAA_INPUT_STATUS FALSE").arg(call.id));
@@ -291,6 +312,8 @@ QString SimModel::dial(const QString& handle, int* callId)
     if (callId)
         *callId = call.id;
     const int id = call.id;
+    if (m_carrier->placeCall(id, handle))
+        return {}; // the carrier reports how it goes on
     // The call goes out, rings at the far end, and is taken there unless told otherwise.
     QTimer::singleShot(100, this, [this, id] {
         if (Call* c = findCall(id); c && c->status == "UNPLACED")
@@ -305,6 +328,25 @@ QString SimModel::dial(const QString& handle, int* callId)
             if (Call* c = findCall(id); c && c->status == "RINGING")
                 goInProgress(*c);
         });
+    return {};
+}
+
+void SimModel::tellCarrier(int id, CallCarrier::ClientAction action)
+{
+    m_carrier->clientChanged(id, action);
+}
+
+QString SimModel::outgoingProgress(int id, const QString& status)
+{
+    Call* call = findCall(id);
+    if (!call || call->incoming || !isActive(*call))
+        return QStringLiteral("no outgoing call %1 going on").arg(id);
+    if (status == "INPROGRESS") {
+        if (call->status != "INPROGRESS")
+            goInProgress(*call);
+    } else if (call->status != status) {
+        setStatus(*call, status);
+    }
     return {};
 }
 
@@ -377,6 +419,7 @@ QString SimModel::joinCalls(int host, int other, QString* reply)
     for (Call* c : {a, b})
         if (c->status != "INPROGRESS")
             goInProgress(*c);
+    m_carrier->clientJoined(host, other);
     return {};
 }
 

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "sim/call_audio.h"
+#include "sim/call_media.h"
 #include "sim/sim_chats.h"
 
 namespace tw::sim {
@@ -65,12 +66,15 @@ public:
         bool greetingStarted = false;
         bool vaaInput = false;
         bool seen = false;
-        std::unique_ptr<CallAudio> audio;
+        std::unique_ptr<CallMedia> audio;
         std::unique_ptr<QTimer> durationTimer;
         qint64 lastAudioMs = -1;
     };
 
-    explicit SimModel(SimSettings settings, QObject* parent = nullptr);
+    /// Calls are carried by `carrier` when one is given (it must outlive the model), else
+    /// played out by the model itself.
+    explicit SimModel(SimSettings settings, QObject* parent = nullptr,
+                      CallCarrier* carrier = nullptr);
     ~SimModel() override;
 
     /// Runs one command (without its "#id " prefix) and returns the reply text.
@@ -96,6 +100,14 @@ public:
 
     /// A call named by its id, or the latest call with that partner that has not ended.
     int resolveCall(const QString& ref) const;
+    /// The call's state as the client sees it; nullptr for an unknown id.
+    const Call* call(int id) const { return findCall(id); }
+    const SimSettings& settings() const { return m_s; }
+    const SimContact* contact(const QString& handle) const;
+    /// How an outgoing call the carrier placed goes on: ROUTING, RINGING or INPROGRESS.
+    QString outgoingProgress(int id, const QString& status);
+    /// Writes every in-progress call's sound up to now (the carrier's media pump).
+    void pumpAudio() { onAudioTick(); }
     QStringList callList() const;
     QStringList chatLog() const { return m_chats.sentLog(); }
     void clearChatLog() { m_chats.clearSentLog(); }
@@ -145,11 +157,14 @@ private:
     void onDurationTick(int id);
     void emitNote(const QString& text) { Q_EMIT notification(text); }
     CallAudio::Voice voiceFor(const QString& path);
-    const SimContact* contact(const QString& handle) const;
     bool isActive(const Call& call) const;
     void updateAudioTimer();
 
+    void tellCarrier(int id, CallCarrier::ClientAction action);
+
     SimSettings m_s;
+    std::unique_ptr<CallCarrier> m_ownCarrier;
+    CallCarrier* m_carrier;
     std::map<int, std::unique_ptr<Call>> m_calls;
     int m_nextCallId;
     int m_nextConfId = 17930;

@@ -338,4 +338,14 @@ void SimControl::Quit()
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
+void quitWithBus(QCoreApplication& app, const QDBusConnection& bus)
+{
+    auto* check = new QTimer(&app);
+    QObject::connect(check, &QTimer::timeout, &app, [&app, bus] {
+        if (!bus.isConnected())
+            app.quit();
+    });
+    check->start(1000);
+}
+
 } // namespace tw::sim

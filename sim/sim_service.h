@@ -10,6 +10,7 @@
 
 #include "sim/sim_model.h"
 
+class QCoreApplication;
 class QDBusServiceWatcher;
 
 namespace tw::sim {
@@ -113,5 +114,9 @@ private:
     SimModel& m_model;
     SkypeApiService& m_api;
 };
+
+/// Ends the application when its session bus goes away (checked every second): a program
+/// the bus started has nobody else to stop it.
+void quitWithBus(QCoreApplication& app, const QDBusConnection& bus);
 
 } // namespace tw::sim
