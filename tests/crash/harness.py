@@ -8,7 +8,8 @@ folder is rescanned (tellwick-tool records rebuild), and check() finds:
 - a listed record that libsndfile cannot read (tellwick-tool audio duration) or that has no
   chunk (tellwick-tool records info);
 - a record file in the date folders that is not listed;
-- a temporary file of ours (".part", "_3.wav", "_5.wav", ".pcm.wav", settings temps).
+- a temporary file of ours (".part", the hidden "-tmp" files of the cut, mix and join and
+  their older "_3", "_4", "_5" names, ".pcm.wav", settings temps).
 """
 import argparse
 import hashlib
@@ -30,7 +31,7 @@ SCENARIO = """1 ring caller1 "Caller One" voice={work}/voice1.wav
 +2 hangup caller2
 """
 SCENARIO_SECONDS = 22  # the calls, then the finishing and the pipeline
-TEMPORARY = re.compile(r"(\.part|_3\.wav|_5\.wav|\.pcm\.wav|\.Ini\.\w{6})$")
+TEMPORARY = re.compile(r"(\.part|_[345]\.wav|-tmp|\.pcm\.wav|\.Ini\.\w{6})$")
 RECORD = re.compile(r"^ti\d{12}[vc].*\.(wav|mp3)$")
 SEGMENT = re.compile(r"^ti\d{12}(_\d+)?[om]\.wav$")
 
