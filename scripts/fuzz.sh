@@ -11,7 +11,7 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     targets=(skype_link wav_reader record_chunk index_file profile_store greeting_list
-        smtp_reply base64)
+        smtp_reply base64 skin_bitmap)
 fi
 
 build=build-fuzz

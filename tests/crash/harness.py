@@ -33,7 +33,7 @@ SCENARIO = """1 ring caller1 "Caller One" voice={work}/voice1.wav
 SCENARIO_SECONDS = 22  # the calls, then the finishing and the pipeline
 TEMPORARY = re.compile(r"(\.part|_[345]\.wav|-tmp|\.pcm\.wav|\.Ini\.\w{6})$")
 RECORD = re.compile(r"^ti\d{12}[vc].*\.(wav|mp3)$")
-SEGMENT = re.compile(r"^ti\d{12}(_\d+)?[om]\.wav$")
+SEGMENT = re.compile(r"^ti\d{12}[om](-\d+)?\.wav$")  # "-2" ... keep one second's apart
 
 
 INSTANCE_NAME = "org.tellwick.Tellwick"
