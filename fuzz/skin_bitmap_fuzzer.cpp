@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tw::fuzz::check(bitmap.Width() == le32(18) && bitmap.Height() == le32(22),
                     "the image is not the header's size");
     tw::fuzz::check(static_cast<long long>(size) - 54 >=
-                        SkinRowBytes(data[28] | data[29] << 8, bitmap.Width()) * bitmap.Height(),
+                        tw::SkinRowBytes(data[28] | data[29] << 8, bitmap.Width()) *
+                            bitmap.Height(),
                     "an image larger than the file was accepted");
     return 0;
 }

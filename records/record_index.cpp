@@ -505,7 +505,7 @@ bool CRecordIndex::DeleteOlderThan(std::uint32_t limit)
     std::lock_guard lock(m_mutex);
     while (m_tree) {
         const std::int64_t earliest = m_tree->earliest;
-        if (earliest == 0 || earliest > limit || earliest > m_tree->latest)
+        if (earliest == 0 || earliest >= limit || earliest > m_tree->latest)
             return true;
         const auto at = locateAny(*m_tree, static_cast<std::uint32_t>(earliest));
         if (!at || !deleteAt(*at, true))
