@@ -10,6 +10,7 @@
 #include "platform/file_util.h"
 #include "platform/trace.h"
 #include "platform/utf.h"
+#include "records/default_time_texts.h"
 #include "records/record_list_sink.h"
 #include "records/regular_file.h"
 #include "records/time_text_units.h"
@@ -579,8 +580,13 @@ void CRecordIndex::EnumerateRecords(std::uint32_t type, std::string_view searchT
     std::size_t cursor = 0;
     bool stale = false;
     std::u16string uncached;
-    // The cached text of a start time; the cache is walked in step with the records.
+    // The default texts are quick to make in start order (a date is formatted once), so they
+    // are made as the records go by. A formatter of the caller's is slow: its texts are
+    // cached, and the cache is walked in step with the records.
+    DefaultTimeTexts defaults;
     const auto timeText = [&](std::uint32_t start) -> std::u16string_view {
+        if (!m_timeText)
+            return defaults.Text(start);
         while (cursor < m_timeTexts.size() && m_timeTexts[cursor].start < start)
             ++cursor;
         if (cursor < m_timeTexts.size() && m_timeTexts[cursor].start == start)
@@ -603,7 +609,7 @@ void CRecordIndex::EnumerateRecords(std::uint32_t type, std::string_view searchT
             return true;
         return searchTimes && contains(timeText(r.startTime), needle);
     };
-    if (searchTimes) {
+    if (searchTimes && m_timeText) {
         const std::string zone = std::to_string(::timezone) + tzname[0] + tzname[1];
         if (zone != m_timeTextZone || m_timeTexts.empty())
             refreshTimeTexts();

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/utf.h"
+#include "records/default_time_texts.h"
 #include "records/index_file.h"
 #include "records/record_index.h"
 #include "records/record_list_sink.h"
@@ -116,6 +117,21 @@ TEST(IndexLoadTest, TimeTextUnitsHoldEveryUnitOfEveryDefaultText)
     TimeTextUnits wide;
     wide.AddStarts(631152000, 631152000 + 30 * 86400);
     EXPECT_TRUE(wide.CanHold(u"user"));
+}
+
+TEST(IndexLoadTest, DefaultTimeTextsAreTheRowTextsAcrossDaylightSavingChanges)
+{
+    // Berlin time: every 7 minutes and 13 seconds over two years and both changes of each,
+    // then starts out of order.
+    DefaultTimeTexts texts;
+    const std::time_t from = localTime(2007, 1, 1, 0, 0, 0);
+    for (std::time_t t = from; t < from + 2 * 366 * 86400; t += 433)
+        ASSERT_EQ(texts.Text(t), toUtf16(RecordTimeText(t))) << RecordTimeText(t);
+    for (const std::time_t t :
+         {localTime(2007, 3, 25, 3, 0, 0) - 1, localTime(2007, 3, 25, 3, 0, 0),
+          localTime(2007, 10, 28, 2, 30, 0), localTime(2007, 10, 28, 2, 30, 0) + 3600, from,
+          localTime(2007, 10, 28, 23, 59, 59), std::time_t(631152000)})
+        EXPECT_EQ(texts.Text(t), toUtf16(RecordTimeText(t))) << RecordTimeText(t);
 }
 
 class DefaultTimeTextSearch : public RecordFolderTest
