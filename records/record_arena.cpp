@@ -50,6 +50,7 @@ void* RecordArena::take(std::size_t bytes) noexcept
 void RecordArena::Seal() noexcept
 {
     m_end = m_used;
+    m_sealed = true;
 }
 
 } // namespace tw

@@ -26,6 +26,7 @@ public:
     /// Hands out nothing more: what vectors ask for later comes from the heap, where it can
     /// be given back.
     void Seal() noexcept;
+    bool Sealed() const noexcept { return m_sealed; }
     bool owns(const void* p) const noexcept
     {
         const auto* c = static_cast<const char*>(p);
@@ -39,13 +40,15 @@ private:
     std::size_t m_size = 0; ///< of the block at m_base
     std::size_t m_end = 0;  ///< where handing out stops
     std::size_t m_used = 0;
+    bool m_sealed = false;
 };
 
 /// The allocator of an index day's records. With an arena it takes its first block from
-/// there (growth later comes from the heap, as with std::allocator). Default construction
-/// of an element leaves its bytes as they are: the loader reads the file into them, so
-/// zero-filling them first would only touch the memory twice. Everything else constructs
-/// as usual. A copy of a vector (a copied tree) gets the heap.
+/// there (growth later comes from the heap, as with std::allocator). While the arena is
+/// being filled (not sealed), default construction of an element leaves its bytes as they
+/// are: the loader reads the file into them, so zero-filling them first would only touch
+/// the memory twice. Otherwise elements are constructed as usual. A copy of a vector (a
+/// copied tree) gets the heap.
 template <typename T> class RecordAllocator
 {
 public:
@@ -75,7 +78,11 @@ public:
             std::allocator<T>().deallocate(p, n);
     }
 
-    template <typename U> void construct(U*) noexcept {}
+    template <typename U> void construct(U* p) noexcept(noexcept(U()))
+    {
+        if (!m_arena || m_arena->Sealed())
+            ::new (static_cast<void*>(p)) U();
+    }
     template <typename U, typename... Args> void construct(U* p, Args&&... args)
     {
         ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);

@@ -83,6 +83,13 @@ TEST(IndexLoadTest, LoadedDaysGrowShrinkCopyAndSaveLikeVectors)
     second.erase(second.begin() + 10, second.begin() + 20);
     auto& second2 = tree.years[0].months[0].days[1].records;
     second2.erase(second2.begin() + 10, second2.begin() + 20);
+    // A record made in place later is zeroed, as with any vector.
+    const RecordInfo kept = second.back();
+    second.pop_back();
+    const RecordInfo& made = second.emplace_back();
+    EXPECT_EQ(made.startTime, 0u);
+    EXPECT_EQ(made.path[0], u'\0');
+    second.back() = kept;
     loaded.years[0].months[0].days[2].records = {};
     tree.years[0].months[0].days[2].records = {};
     ASSERT_EQ(starts(loaded), starts(tree));
