@@ -1,5 +1,6 @@
 #include "audio/wave_append.h"
 
+#include <cstdio>
 #include <vector>
 
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include "platform/file_util.h"
 #include "platform/log.h"
 #include "platform/trace.h"
+#include "records/record_naming.h"
 #include "records/riff_wave_file.h"
 
 namespace tw {
@@ -42,9 +44,7 @@ bool sameFormat(const WaveFormat& a, const WaveFormat& b)
 bool AppendWave(std::string& first, const std::string& second, bool deleteSecond,
                 std::string* error)
 {
-    const std::string temp = first.size() >= 4 ? first.substr(0, first.size() - 4) + "_4" +
-                                                     first.substr(first.size() - 4)
-                                               : first + "_4";
+    const std::string temp = FinishTempPath(first, "join");
     std::string why;
     bool ok = true;
     {
@@ -80,9 +80,16 @@ bool AppendWave(std::string& first, const std::string& second, bool deleteSecond
     }
     // The second file goes only when it is not the first under another name.
     const bool removeSecond = deleteSecond && !SameAudioFile(first, second);
-    DeleteFileSafely(first);
-    if (!RenameFileSafely(temp, first))
-        first = temp;
+    // rename() replaces first in one step: a kill leaves either the old first (and a
+    // temporary file that a clean-up recognises) or the join, never neither.
+    if (::rename(temp.c_str(), first.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        why = "the join cannot take the name " + first;
+        appLog().Write("AppendWave() - " + why);
+        if (error)
+            *error = why;
+        return false;
+    }
     if (removeSecond)
         DeleteFileSafely(second);
     return true;

@@ -14,7 +14,8 @@ namespace {
 
 constexpr std::size_t kHeaderSize = 56;
 constexpr std::size_t kGroupSize = 40;
-constexpr std::size_t kBufferSize = 1 << 20;
+constexpr std::size_t kBufferSize = 1 << 20; // of the writer
+constexpr off_t kArenaFrom = 1 << 20;
 // No real folder comes near this; a larger number is a damaged or hostile file.
 constexpr std::uint32_t kMaxCapacity = 1u << 24;
 
@@ -42,6 +43,8 @@ void set64(std::uint8_t* p, std::uint64_t v)
     std::memcpy(p, &v, 8);
 }
 
+/// Reads the file front to back. Small reads (headers, groups) come from a buffer; large
+/// ones (a day's records) go straight to their destination, so record bytes are copied once.
 class Reader
 {
 public:
@@ -53,34 +56,38 @@ public:
     {
         if (count > m_left)
             return false;
+        if (count == 0)
+            return true; // an empty day's records have no address
         auto* dst = static_cast<std::uint8_t*>(out);
-        while (count > 0) {
-            if (m_pos == m_fill) {
-                // Large reads go straight to their destination.
-                if (count >= kBufferSize)
-                    return readRaw(dst, count);
-                const std::size_t want =
-                    static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, m_left));
-                if (m_buffer.size() < want)
-                    m_buffer.resize(want);
-                m_pos = 0;
-                m_fill = 0;
-                if (!readRaw(m_buffer.data(), want, false))
-                    return false;
-                m_fill = want;
-            }
-            const std::size_t take = std::min(count, m_fill - m_pos);
-            std::memcpy(dst, m_buffer.data() + m_pos, take);
-            m_pos += take;
-            dst += take;
-            count -= take;
-            m_left -= take;
+        const std::size_t buffered = std::min(count, m_fill - m_pos);
+        std::memcpy(dst, m_buffer + m_pos, buffered);
+        m_pos += buffered;
+        dst += buffered;
+        count -= buffered;
+        m_left -= buffered;
+        if (count == 0)
+            return true;
+        if (count >= kDirectRead) {
+            if (!readRaw(dst, count))
+                return false;
+            m_left -= count;
+            return true;
         }
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(sizeof m_buffer, m_left));
+        if (!readRaw(m_buffer, want))
+            return false;
+        m_pos = count;
+        m_fill = want;
+        std::memcpy(dst, m_buffer, count);
+        m_left -= count;
         return true;
     }
 
 private:
-    bool readRaw(std::uint8_t* dst, std::size_t count, bool consume = true)
+    static constexpr std::size_t kDirectRead = 4096;
+
+    bool readRaw(std::uint8_t* dst, std::size_t count)
     {
         std::size_t done = 0;
         while (done < count) {
@@ -91,14 +98,12 @@ private:
                 return false;
             done += static_cast<std::size_t>(n);
         }
-        if (consume)
-            m_left -= count;
         return true;
     }
 
     int m_fd;
     std::uint64_t m_left;
-    std::vector<std::uint8_t> m_buffer;
+    std::uint8_t m_buffer[kDirectRead];
     std::size_t m_pos = 0;
     std::size_t m_fill = 0;
 };
@@ -193,11 +198,11 @@ void writeGroup(Writer& out, const GroupStats& stats, std::size_t count)
 }
 
 /// The summary of a list of children from their own summaries.
-template <typename Child, typename StatsOf>
-GroupStats summarise(const std::vector<Child>& children, StatsOf statsOf)
+template <typename Children, typename StatsOf>
+GroupStats summarise(const Children& children, StatsOf statsOf)
 {
     GroupStats out;
-    for (const Child& child : children) {
+    for (const auto& child : children) {
         const GroupStats s = statsOf(child);
         out.total += s.total;
         if (s.earliest == 0)
@@ -330,6 +335,11 @@ bool LoadIndexFile(const std::string& path, IndexTree& tree)
         return false;
     }
     Reader in(fd, static_cast<std::uint64_t>(st.st_size));
+    // The records take less than the file: one block for all of them. A small index is
+    // cheap to load anyway and keeps to the heap.
+    const auto arena = st.st_size >= kArenaFrom
+                           ? std::make_shared<RecordArena>(static_cast<std::size_t>(st.st_size))
+                           : nullptr;
     IndexTree loaded;
     std::uint8_t h[kHeaderSize];
     bool ok = in.read(h, sizeof h) && get32(h) == kIndexVersion;
@@ -357,6 +367,7 @@ bool LoadIndexFile(const std::string& path, IndexTree& tree)
             ok = readGroups(in, dayCounts[m], 31, month.days, recordCounts, sizeof(RecordInfo));
             for (std::size_t d = 0; ok && d < month.days.size(); ++d) {
                 DayGroup& day = month.days[d];
+                day.records = RecordVector(RecordAllocator<RecordInfo>(arena));
                 day.records.resize(recordCounts[d]);
                 ok = in.read(day.records.data(), day.records.size() * sizeof(RecordInfo));
                 for (std::size_t r = 0; ok && r < day.records.size(); ++r) {
@@ -369,6 +380,8 @@ bool LoadIndexFile(const std::string& path, IndexTree& tree)
     ::close(fd);
     if (!ok)
         return false;
+    if (arena)
+        arena->Seal();
     tree = std::move(loaded);
     return true;
 }

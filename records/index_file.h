@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "records/record_arena.h"
 #include "records/record_info.h"
 
 namespace tw {
@@ -34,10 +35,14 @@ struct GroupStats
     std::uint32_t capacity = 0; ///< as stored; never smaller than the child count
 };
 
+/// A day's records. A loaded index keeps them in one block for the whole file (see
+/// RecordArena); otherwise a std::vector.
+using RecordVector = std::vector<RecordInfo, RecordAllocator<RecordInfo>>;
+
 struct DayGroup
 {
     GroupStats stats;
-    std::vector<RecordInfo> records;
+    RecordVector records;
 };
 
 struct MonthGroup

@@ -10,8 +10,10 @@
 #include "platform/file_util.h"
 #include "platform/trace.h"
 #include "platform/utf.h"
+#include "records/default_time_texts.h"
 #include "records/record_list_sink.h"
 #include "records/regular_file.h"
+#include "records/time_text_units.h"
 
 namespace tw {
 namespace {
@@ -205,6 +207,17 @@ void CRecordIndex::refreshTimeTexts() const
                         fresh.push_back({r.startTime, formatTimeText(r.startTime)});
                 }
     m_timeTexts = std::move(fresh);
+}
+
+bool CRecordIndex::timeTextsCanHold(std::u16string_view needle) const
+{
+    TimeTextUnits units;
+    for (const YearGroup& year : m_tree->years)
+        for (const MonthGroup& month : year.months)
+            for (const DayGroup& day : month.days)
+                if (!day.records.empty())
+                    units.AddStarts(day.records.front().startTime, day.records.back().startTime);
+    return units.CanHold(needle);
 }
 
 void CRecordIndex::SetArchiveView(bool archive)
@@ -567,8 +580,13 @@ void CRecordIndex::EnumerateRecords(std::uint32_t type, std::string_view searchT
     std::size_t cursor = 0;
     bool stale = false;
     std::u16string uncached;
-    // The cached text of a start time; the cache is walked in step with the records.
+    // The default texts are quick to make in start order (a date is formatted once), so they
+    // are made as the records go by. A formatter of the caller's is slow: its texts are
+    // cached, and the cache is walked in step with the records.
+    DefaultTimeTexts defaults;
     const auto timeText = [&](std::uint32_t start) -> std::u16string_view {
+        if (!m_timeText)
+            return defaults.Text(start);
         while (cursor < m_timeTexts.size() && m_timeTexts[cursor].start < start)
             ++cursor;
         if (cursor < m_timeTexts.size() && m_timeTexts[cursor].start == start)
@@ -577,6 +595,9 @@ void CRecordIndex::EnumerateRecords(std::uint32_t type, std::string_view searchT
         uncached = formatTimeText(start);
         return uncached;
     };
+    // The default Time texts need not be formatted at all when none of them can hold the
+    // search text (a name, say); a formatter of the caller's is asked every time.
+    const bool searchTimes = !needle.empty() && (m_timeText || timeTextsCanHold(needle));
     const auto matches = [&](const RecordInfo& r) {
         if (needle.empty())
             return true;
@@ -586,9 +607,9 @@ void CRecordIndex::EnumerateRecords(std::uint32_t type, std::string_view searchT
             contains(lengthText(std::int64_t(r.endTime) - std::int64_t(r.startTime), buffer),
                      needle))
             return true;
-        return contains(timeText(r.startTime), needle);
+        return searchTimes && contains(timeText(r.startTime), needle);
     };
-    if (!needle.empty()) {
+    if (searchTimes && m_timeText) {
         const std::string zone = std::to_string(::timezone) + tzname[0] + tzname[1];
         if (zone != m_timeTextZone || m_timeTexts.empty())
             refreshTimeTexts();

@@ -159,6 +159,7 @@ private:
     };
     std::u16string formatTimeText(std::uint32_t startTime) const;
     void refreshTimeTexts() const;
+    bool timeTextsCanHold(std::u16string_view needle) const;
 
     mutable std::recursive_mutex m_mutex;
     Clock m_clock;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <unordered_map>
 
 #include <dirent.h>
@@ -13,6 +14,7 @@
 #include "platform/file_util.h"
 #include "platform/trace.h"
 #include "platform/utf.h"
+#include "records/finish_leftovers.h"
 #include "records/record_index.h"
 #include "records/record_naming.h"
 
@@ -337,6 +339,10 @@ bool CRecordIndex::scanInto(IndexTree& tree, const ScanAdjust& adjust)
     if (!dir)
         return false;
     ::closedir(dir);
+    // A rescan also clears what an interrupted finishing step left, once it is old enough
+    // not to belong to a step running now.
+    if (!m_archiveView)
+        RemoveFinishLeftovers(m_folder, std::time(nullptr) - kFinishLeftoverAge);
     scanFolder(tree, m_folder, 0, 0, 0, 0, adjust);
     tree.changed = static_cast<std::uint32_t>(now());
     return true;

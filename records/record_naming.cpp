@@ -126,6 +126,9 @@ bool endsWithIgnoreCase(std::string_view text, std::string_view tail)
            equalsIgnoreCase(text.substr(text.size() - tail.size()), tail);
 }
 
+constexpr std::string_view kFinishTempEnd = "-tmp";
+constexpr std::string_view kFinishSteps[] = {"cut", "mix", "join"};
+
 } // namespace
 
 bool IsRecordFileName(std::string_view name)
@@ -203,6 +206,33 @@ std::string RecordFilePath(const std::string& folder, std::time_t start, std::ti
         nameBytes += piece.size();
     }
     return JoinPath(folder, stem + part + std::string(ext));
+}
+
+std::string FinishTempPath(std::string_view path, std::string_view step)
+{
+    const auto slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    return std::string(path.substr(0, nameStart)) + "." + std::string(path.substr(nameStart)) +
+           "." + std::string(step) + std::string(kFinishTempEnd);
+}
+
+std::string FinishTempSource(std::string_view name)
+{
+    if (name.size() < 2 || name[0] != '.' || !endsWith(name, kFinishTempEnd))
+        return {};
+    std::string_view rest = name.substr(1, name.size() - 1 - kFinishTempEnd.size());
+    for (const std::string_view step : kFinishSteps) {
+        if (rest.size() > step.size() + 1 && endsWith(rest, step) &&
+            rest[rest.size() - step.size() - 1] == '.') {
+            const std::string_view source = rest.substr(0, rest.size() - step.size() - 1);
+            // Only what the finisher works on: segments and records, never another hidden
+            // file or one in another folder.
+            if (source.substr(0, 2) == "ti" && source.find('/') == std::string_view::npos &&
+                endsWithIgnoreCase(source, ".wav"))
+                return std::string(source);
+        }
+    }
+    return {};
 }
 
 std::string InsertBeforeExtension(std::string_view path, std::string_view tag)

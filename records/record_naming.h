@@ -38,10 +38,10 @@ std::string UnescapeFileNamePart(std::string_view part);
 bool IsRecordFileName(std::string_view name);
 
 /// When name is a record name with the tag of a temporary file behind its partner part (the
-/// conversion's "_1", the mix's "_3", the join's "_4", the cut's "_5", an encoder input's
-/// ".mp3.pcm"), the record name stem it was made from ("ti...vbob" of "ti...vbob_1.wav");
-/// empty otherwise. Such a file is a leftover only while its record lies beside it: a partner
-/// handle may end in "_1" itself.
+/// conversion's "_1", an encoder input's ".mp3.pcm"; earlier versions also named the
+/// mix's, join's and cut's output "_3", "_4" and "_5"), the record name stem it was made from
+/// ("ti...vbob" of "ti...vbob_1.wav"); empty otherwise. Such a file is a leftover only while its
+/// record lies beside it: a partner handle may end in "_1" itself.
 std::string TemporaryFileStem(std::string_view name);
 
 /// "%H%M%S" of t in local time.
@@ -57,7 +57,7 @@ std::string SegmentFileName(std::time_t start, std::time_t end, bool microphone)
 /// folder/name, where name is base + ext, or base + "-2" + ext, "-3" ... for the first one
 /// for which taken(path) is false. taken is asked about every candidate (it normally checks
 /// the disk and the paths other recordings hold). The "-" keeps these names apart from the
-/// "_3", "_4" and "_5" temporary names of the mix, the join and the cut.
+/// "_1" ... "_5" temporary names.
 std::string UniquePath(const std::string& folder, std::string_view base, std::string_view ext,
                        const std::function<bool(const std::string&)>& taken);
 
@@ -67,6 +67,17 @@ std::string UniquePath(const std::string& folder, std::string_view base, std::st
 /// kMaxFileNameBytes bytes. Empty when even an empty handle does not fit.
 std::string RecordFilePath(const std::string& folder, std::time_t start, std::time_t end,
                            int recordType, std::string_view handle, std::string_view ext);
+
+/// The name under which a finishing step (step: "cut", "mix", "join") writes its output
+/// before that output replaces path: "." + path's name + "." + step + "-tmp", in path's
+/// folder. Hidden and with an ending of its own, so that a clean-up after a crash tells it
+/// apart from every segment and record (their names start with "ti").
+std::string FinishTempPath(std::string_view path, std::string_view step);
+
+/// The name of the file in the same folder that a finishing step's temporary file (see
+/// FinishTempPath) was made from: "ti...o.wav" of ".ti...o.wav.cut-tmp". Empty for any
+/// other name.
+std::string FinishTempSource(std::string_view name);
 
 /// path with tag put before its 4-character extension: ("a/x.wav", "_3") -> "a/x_3.wav".
 /// A path whose name is shorter than 4 characters gets the tag at the end.

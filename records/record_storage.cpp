@@ -1,7 +1,11 @@
 #include "records/record_storage.h"
 
+#include <ctime>
+#include <limits>
+
 #include "platform/file_util.h"
 #include "platform/prompt.h"
+#include "records/finish_leftovers.h"
 
 namespace tw {
 namespace {
@@ -110,8 +114,17 @@ bool CRecordStorage::OpenStorageFolder(std::optional<std::string> folder, const 
         return true;
     }
     m_index.Save();
-    if (chosen.empty() || !EnsureFolderPath(chosen) || !m_index.OpenFolder(chosen))
+    if (chosen.empty() || !EnsureFolderPath(chosen))
         return false;
+    // The first folder a live storage opens is opened at start-up, before any record is
+    // finished: whatever a finishing step left there was left by a program that was killed.
+    // Later a step may be running, so only old leftovers go.
+    if (!m_index.IsArchiveView())
+        RemoveFinishLeftovers(chosen, m_openedOnce ? std::time(nullptr) - kFinishLeftoverAge
+                                                   : std::numeric_limits<std::time_t>::max());
+    if (!m_index.OpenFolder(chosen))
+        return false;
+    m_openedOnce = true;
     {
         std::lock_guard lock(m_mutex);
         m_folder = chosen;

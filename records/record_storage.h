@@ -88,6 +88,7 @@ private:
     CRecordIndex::Clock m_clock;
     CRecordIndex m_index;
     std::atomic<bool> m_recycle{false};
+    bool m_openedOnce = false; // UI thread, like OpenStorageFolder
     std::atomic<std::uint64_t> m_minFreeMiB{kDefaultMiB};
     std::atomic<std::uint64_t> m_lastFreeMiB{kDefaultMiB};
     mutable std::mutex m_mutex; // guards the two paths

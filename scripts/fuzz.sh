@@ -3,7 +3,8 @@
 # SECONDS (default 60) from its committed seed corpus; stops at the first target that
 # crashes, leaks or reports undefined behaviour.
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]   e.g. scripts/fuzz.sh 5 base64 wav_reader
-#   TW_FUZZ_RUNS=N also ends each run after N executions; TW_FUZZ_JOBS sets build jobs.
+#   TW_FUZZ_RUNS=N also ends each run after N executions; TW_FUZZ_JOBS sets build jobs;
+#   TW_FUZZ_BUILD=0 runs the targets as last built (for runs beside other builds of the tree).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -11,18 +12,20 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     targets=(skype_link wav_reader record_chunk index_file profile_store greeting_list
-        smtp_reply base64)
+        smtp_reply base64 skin_bitmap)
 fi
 
 build=build-fuzz
-if [ ! -f "$build/build.ninja" ]; then
-    launcher=()
-    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
-        -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-    CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DTW_FUZZ=ON -DTW_BUILD_TESTS=OFF \
-        -DTW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+if [ "${TW_FUZZ_BUILD:-1}" != 0 ]; then
+    if [ ! -f "$build/build.ninja" ]; then
+        launcher=()
+        command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+            -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+        CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DTW_FUZZ=ON -DTW_BUILD_TESTS=OFF \
+            -DTW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+    fi
+    cmake --build "$build" -j "${TW_FUZZ_JOBS:-$(nproc)}" --target tw_fuzzers
 fi
-cmake --build "$build" -j "${TW_FUZZ_JOBS:-$(nproc)}" --target tw_fuzzers
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

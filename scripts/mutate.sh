@@ -3,7 +3,9 @@
 # scripts/mutants.txt one at a time, rebuilds the test binary that covers the mutated file
 # incrementally, runs it, and counts the mutants the tests kill. A mutant's text must occur
 # exactly once in its file, so one that no longer applies is reported as stale, never
-# skipped silently. The file is restored after each mutant, also on interrupt.
+# skipped silently. The file is restored after each mutant, also on interrupt. The mutants
+# are applied to the working tree itself: while it runs, commit nothing and build no other
+# tree from it (a fuzz or Release build would take the mutant in).
 # Usage: scripts/mutate.sh [BUILD_DIR] [NUMBER...]  (default build-asan, every mutant)
 #   Exit status 0 when nothing is stale and every mutant is killed.
 set -euo pipefail

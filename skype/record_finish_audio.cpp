@@ -70,7 +70,7 @@ CutResult CutGreeting(const std::string& path, std::uint32_t greetingCs)
     const std::uint64_t drop64 = std::uint64_t(format.avgBytesPerSec) * greetingCs / 100;
     const std::uint32_t drop = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(drop64 - drop64 % format.blockAlign, in.GetSize()));
-    const std::string temp = InsertBeforeExtension(path, "_5");
+    const std::string temp = FinishTempPath(path, "cut");
 
     std::array<std::uint8_t, kFinishBufferBytes> buffer;
     // Skip the greeting through the same buffer: no seek is offered by the reader.
@@ -133,7 +133,7 @@ bool MixInto(const std::string& outputPath, const std::string& micPath, bool two
         format.blockAlign = 4;
         format.avgBytesPerSec = format.samplesPerSec * 4; // 64000 at Skype's 16 000 Hz
     }
-    const std::string temp = InsertBeforeExtension(outputPath, "_3");
+    const std::string temp = FinishTempPath(outputPath, "mix");
     CRiffWaveFile out;
     if (out.Open(temp, &format, CRiffWaveFile::kModeWrite) != hr::ok) {
         ::remove(temp.c_str());

@@ -26,13 +26,13 @@ enum class CutResult {
 
 /// Drops the first greetingCs hundredths of a second from the 16-bit mono WAV at path: the
 /// greeting that Skype wrote into the caller's line while it played. The temporary file is
-/// path with "_5" before the extension.
+/// FinishTempPath(path, "cut").
 CutResult CutGreeting(const std::string& path, std::uint32_t greetingCs);
 
 /// Mixes the 16-bit mono WAV micPath into the 16-bit mono WAV outputPath, under outputPath's
 /// name: with twoChannels the other parties on the left and the microphone on the right,
 /// else one channel holding the clipped sum. The shorter side is padded with silence. The
-/// temporary file is outputPath with "_3" before the extension. On failure outputPath is as
+/// temporary file is FinishTempPath(outputPath, "mix"). On failure outputPath is as
 /// it was; micPath is never touched (the caller deletes it after a successful mix).
 bool MixInto(const std::string& outputPath, const std::string& micPath, bool twoChannels,
              std::string* error = nullptr);

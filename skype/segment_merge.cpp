@@ -46,15 +46,8 @@ bool JoinSegment(const SegmentJoin& join)
     }
     std::string accumulated = join.accumulated;
     std::string error;
-    if (AppendWave(accumulated, join.segment, true, &error)) {
-        // The join lands under its temporary name when the last rename failed; the rest of
-        // the recording expects the accumulated name.
-        if (accumulated != join.accumulated && !RenameFileSafely(accumulated, join.accumulated)) {
-            appLog().Write("Segment merge: the joined audio stays in " + accumulated + ".");
-            return false;
-        }
+    if (AppendWave(accumulated, join.segment, true, &error))
         return true;
-    }
     appLog().Write("Segment merge: " + join.segment + " cannot be joined to " + join.accumulated +
                    " (" + error + "); the segment is kept.");
     return false;

@@ -6,6 +6,7 @@
 
 #include "audio/pcm_resample.h"
 #include "audio/wave_append.h"
+#include "records/record_naming.h"
 #include "tests/records/test_util.h"
 
 namespace tw {
@@ -26,7 +27,7 @@ TEST(AppendWaveTest, JoinsTwoSecondsAndOneSecondUnderTheFirstName)
     EXPECT_EQ(first, dir.file("greeting.wav"));
     EXPECT_NEAR(soxDuration(first), 3.0, 0.001);
     EXPECT_EQ(parseWav(first).data, joined);
-    EXPECT_FALSE(exists(dir.file("greeting_4.wav")));
+    EXPECT_FALSE(exists(FinishTempPath(first, "join")));
     EXPECT_TRUE(exists(second));
     ASSERT_TRUE(AppendWave(first, second, true));
     EXPECT_NEAR(soxDuration(first), 4.0, 0.001);
@@ -50,7 +51,7 @@ TEST(AppendWaveTest, RefusalLeavesBothFilesUntouched)
         EXPECT_FALSE(error.empty()) << what;
         EXPECT_EQ(first, dir.file("a.wav"));
         EXPECT_EQ(readFile(first), firstBytes) << what;
-        EXPECT_FALSE(exists(dir.file("a_4.wav"))) << what;
+        EXPECT_FALSE(exists(FinishTempPath(first, "join"))) << what;
     };
     // Different channels, rate or sample size.
     for (auto [rate, channels, bits] : {std::tuple{16000, 2, 16}, {8000, 1, 16}, {16000, 1, 8}}) {

@@ -8,7 +8,8 @@ folder is rescanned (tellwick-tool records rebuild), and check() finds:
 - a listed record that libsndfile cannot read (tellwick-tool audio duration) or that has no
   chunk (tellwick-tool records info);
 - a record file in the date folders that is not listed;
-- a temporary file of ours (".part", "_3.wav", "_5.wav", ".pcm.wav", settings temps).
+- a temporary file of ours (".part", the hidden "-tmp" files of the cut, mix and join and
+  their older "_3", "_4", "_5" names, ".pcm.wav", settings temps).
 """
 import argparse
 import hashlib
@@ -30,9 +31,20 @@ SCENARIO = """1 ring caller1 "Caller One" voice={work}/voice1.wav
 +2 hangup caller2
 """
 SCENARIO_SECONDS = 22  # the calls, then the finishing and the pipeline
-TEMPORARY = re.compile(r"(\.part|_3\.wav|_5\.wav|\.pcm\.wav|\.Ini\.\w{6})$")
+TEMPORARY = re.compile(r"(\.part|_[345]\.wav|-tmp|\.pcm\.wav|\.Ini\.\w{6})$")
 RECORD = re.compile(r"^ti\d{12}[vc].*\.(wav|mp3)$")
-SEGMENT = re.compile(r"^ti\d{12}(_\d+)?[om]\.wav$")
+SEGMENT = re.compile(r"^ti\d{12}[om](-\d+)?\.wav$")  # "-2" ... keep one second's apart
+
+
+INSTANCE_NAME = "org.tellwick.Tellwick"
+
+
+def bus_name_owned(name):
+    reply = subprocess.run(["dbus-send", "--session", "--print-reply",
+                            "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                            "org.freedesktop.DBus.NameHasOwner", "string:" + name],
+                           capture_output=True, text=True)
+    return "boolean true" in reply.stdout
 
 
 class Harness:
@@ -110,13 +122,24 @@ class Harness:
         return lines, status
 
     def restart(self):
-        """Starts tellwick again without Skype, lets it open the records folder, ends it."""
+        """Starts tellwick again without Skype, lets it open the records folder, ends it.
+        Returns "" or what went wrong."""
         tw = subprocess.Popen([os.path.join(self.bin, "tellwick")], env=self.env,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(2)
+        # SIGTERM is handled once tellwick owns its bus name; on a loaded machine that can
+        # take longer than any fixed pause.
+        deadline = time.monotonic() + 60
+        while not bus_name_owned(INSTANCE_NAME) and tw.poll() is None \
+                and time.monotonic() < deadline:
+            time.sleep(0.1)
+        time.sleep(2)  # the records folder is opened right after
         tw.send_signal(signal.SIGTERM)
-        status = tw.wait(timeout=20)
-        return status == 0
+        try:
+            status = tw.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            tw.kill()
+            return "tellwick did not end within 30 s of SIGTERM"
+        return "" if status == 0 else "tellwick ended with status %d after a restart" % status
 
     def tool(self, *arguments):
         return subprocess.run([os.path.join(self.bin, "tellwick-tool"), *arguments],
@@ -134,8 +157,9 @@ class Harness:
 
     def check(self):
         faults = []
-        if not self.restart():
-            faults.append("tellwick did not start and end cleanly after the kill")
+        restarted = self.restart()
+        if restarted:
+            faults.append(restarted)
         rebuilt = self.tool("records", "rebuild", self.records)
         if rebuilt.returncode != 0 and os.path.isdir(self.records):
             faults.append("rebuild failed: " + rebuilt.stderr.strip())

@@ -26,7 +26,16 @@ snapshot() { find "$work" -path "$work/data/tellwick/records" -prune -o -type f 
     ! -name 'report.json' ! -name '*.log' ! -name '*.txt' -printf '%P %s %T@\n' | sort; }
 "$bin/tellwick" --trace >"$work/tellwick.log" 2>&1 &
 tw=$!
-sleep 2 # start-up writes (settings, greetings, the index) happen before Skype appears
+# Start-up writes (settings, greetings, the index) happen before Skype appears, right after
+# tellwick owns its bus name; on a loaded machine that can take longer than a fixed pause.
+for _ in $(seq 600); do
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.tellwick.Tellwick 2>/dev/null |
+        grep -q 'boolean true' && break
+    kill -0 "$tw" 2>/dev/null || break
+    sleep 0.1
+done
+sleep 2
 snapshot >"$work/before.txt"
 /usr/bin/python3 "$here/hostile_skype.py" --seed "$seed" --seconds "$seconds" \
     --records "$work/data/tellwick/records" --report "$work/report.json" >"$work/peer.log" 2>&1
