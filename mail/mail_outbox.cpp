@@ -110,7 +110,7 @@ bool CMailOutbox::QueueMail(const MailItem& item)
         item.attachmentCount > MailItem::kMaxAttachments)
         return false;
     std::lock_guard lock(m_lock);
-    if (m_stopRequested || m_items.size() >= kSlots)
+    if (m_stopRequested || m_items.size() + m_taken >= kSlots)
         return false;
     MailItem slot = item;
     for (std::size_t i = item.attachmentCount; i < MailItem::kMaxAttachments; ++i)
@@ -209,6 +209,7 @@ void CMailOutbox::senderMain()
                     if (isDue(*it, time)) {
                         due.push_back(std::move(*it));
                         it = m_items.erase(it);
+                        ++m_taken;
                     } else {
                         ++it;
                     }
@@ -235,6 +236,7 @@ void CMailOutbox::senderMain()
                     break;
                 item = std::move(*newest);
                 m_items.erase(std::next(newest).base());
+                ++m_taken;
             }
             // A server that closed the connection after its last reply (a 421, or a plain
             // close) gets a new connection before the item, not the item in a dead socket.
@@ -272,6 +274,7 @@ CMailOutbox::Outcome CMailOutbox::sendItem(MailItem& item)
 void CMailOutbox::putBack(MailItem item, Outcome outcome, const std::string& reason)
 {
     std::lock_guard lock(m_lock);
+    --m_taken;
     const std::time_t time = now();
     if (outcome == Outcome::Again) {
         ++item.attempts;
@@ -334,7 +337,7 @@ bool CMailOutbox::WaitIdle(std::chrono::milliseconds timeout)
 std::uint32_t CMailOutbox::queuedCount() const
 {
     std::lock_guard lock(m_lock);
-    return static_cast<std::uint32_t>(m_items.size());
+    return static_cast<std::uint32_t>(m_items.size() + m_taken);
 }
 
 bool CMailOutbox::isSending() const

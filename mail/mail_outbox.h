@@ -108,6 +108,8 @@ private:
     std::string m_caFile;
     std::condition_variable m_idle;
     std::vector<MailItem> m_items; ///< by sequence, oldest first
+    // Items the sender has taken out to send or to put back; they still hold their slots.
+    std::size_t m_taken = 0;
     std::uint64_t m_nextSequence = 1;
     std::uint64_t m_queued = 0; // items ever queued: tells a sender that more came meanwhile
     bool m_senderRunning = false;

@@ -1,9 +1,17 @@
 // The outbox against a real server: the voice-mail notification end to end, the twelve
 // slots, items waiting for a server that is down, retries on the virtual clock, refusals,
 // items kept across a restart, and stopping a sender that is stuck.
+#include <atomic>
 #include <filesystem>
+#include <future>
+#include <string_view>
+#include <thread>
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "mail/mail_outbox.h"
 #include "platform/file_util.h"
@@ -129,6 +137,90 @@ TEST(MailOutbox, RefusesIncompleteItemsAndAThirteenth)
     for (int i = 0; i < 12; ++i)
         EXPECT_TRUE(outbox.QueueMail(item("item")));
     EXPECT_FALSE(outbox.QueueMail(item("thirteenth")));
+    ASSERT_TRUE(outbox.WaitIdle(60s));
+    EXPECT_EQ(outbox.queuedCount(), 12u);
+}
+
+// Greets, takes EHLO, and never answers MAIL: the sender holds its item until the test lets go.
+class StalledServer
+{
+public:
+    StalledServer()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(m_listener, 1);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~StalledServer() { release(); }
+
+    std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
+    bool waitForMail() { return m_mail.get_future().wait_for(30s) == std::future_status::ready; }
+    // Closes everything: the sender sees its connection lost and the next one refused.
+    void release()
+    {
+        if (!m_thread.joinable())
+            return;
+        ::shutdown(m_listener, SHUT_RDWR);
+        if (m_client >= 0)
+            ::shutdown(m_client, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_listener);
+    }
+
+private:
+    void serve()
+    {
+        m_client = ::accept(m_listener, nullptr, nullptr);
+        if (m_client < 0)
+            return;
+        const auto say = [this](std::string_view text) {
+            return ::write(m_client, text.data(), text.size());
+        };
+        say("220 stalled\r\n");
+        std::string line;
+        char c;
+        while (::read(m_client, &c, 1) == 1) {
+            if (c != '\n') {
+                line += c;
+                continue;
+            }
+            if (line.starts_with("EHLO"))
+                say("250 stalled\r\n");
+            if (line.starts_with("MAIL"))
+                m_mail.set_value();
+            line.clear();
+        }
+        ::close(m_client);
+    }
+
+    int m_listener = -1;
+    std::atomic<int> m_client = -1;
+    int m_port = 0;
+    std::promise<void> m_mail;
+    std::thread m_thread;
+};
+
+// An item on its way to the server still holds its slot: the outbox never takes more than 12.
+TEST(MailOutbox, AnItemBeingSentKeepsItsSlot)
+{
+    StalledServer server;
+    CMailOutbox outbox;
+    outbox.SetAccount(server.address(), "", "");
+    ASSERT_TRUE(outbox.QueueMail(item("first")));
+    ASSERT_TRUE(server.waitForMail());
+    int accepted = 0;
+    for (int i = 0; i < 20; ++i)
+        accepted += outbox.QueueMail(item("item")) ? 1 : 0;
+    EXPECT_EQ(accepted, 11);
+    EXPECT_EQ(outbox.queuedCount(), 12u);
+    server.release();
     ASSERT_TRUE(outbox.WaitIdle(60s));
     EXPECT_EQ(outbox.queuedCount(), 12u);
 }
