@@ -142,7 +142,8 @@ bool CRecordStorage::ArchiveTo(std::optional<std::string> folder)
         if (!folder)
             return false;
     }
-    return m_index.SaveArchive(withoutTrailingSlash(*folder));
+    const std::string target = withoutTrailingSlash(*folder);
+    return EnsureFolderPath(target) && m_index.SaveArchive(target);
 }
 
 bool CRecordStorage::ExportRecord(std::uint32_t startTime)

@@ -182,6 +182,10 @@ TEST_F(RecordStorageTest, ExportAsksBeforeReplacing)
     EXPECT_TRUE(m_storage.ArchiveTo(std::nullopt));
     EXPECT_TRUE(fs::exists(out.file("twkrdb.ndx")));
     EXPECT_TRUE(fs::exists(out.file("2007-07-20/" + fs::path(v.Path()).filename().string())));
+
+    // A folder typed into the chooser that does not exist yet is made, as opening one is.
+    EXPECT_TRUE(m_storage.ArchiveTo(out.file("new/archive")));
+    EXPECT_TRUE(fs::exists(out.file("new/archive/twkrdb.ndx")));
 }
 
 TEST_F(RecordStorageTest, DestructionSavesTheIndex)
