@@ -191,6 +191,11 @@ void SipCore::iterate()
 void SipCore::useFiles(bool files)
 {
     linphone_core_set_use_files(m_core, files ? TRUE : FALSE);
+    // The library mixes its tones (a second call waiting, a call on hold) into what the call
+    // plays out, and on files that is the record of what the caller says: a record must hold
+    // the caller alone. On the sound card the user wants to hear them.
+    linphone_config_set_int(linphone_core_get_config(m_core), "sound", "tone_indications",
+                            files ? 0 : 1);
 }
 
 LinphoneCall* SipCore::invite(const QString& uri)
