@@ -44,10 +44,12 @@ int main(int argc, char** argv)
                               "AT:FOR");
     QCommandLineOption message("send", "Send this text as a SIP MESSAGE to the callee first.",
                                "text");
+    QCommandLineOption giveUp(
+        "give-up-after", "Hang up this many seconds after calling, answered or not.", "seconds");
     QCommandLineOption limit("timeout", "End after this many seconds in any case.", "seconds",
                              "120");
     parser.addOptions(
-        {port, user, display, call, listen, voice, record, hangup, holdAt, message, limit});
+        {port, user, display, call, listen, voice, record, hangup, holdAt, message, giveUp, limit});
     parser.process(app);
 
     SipSettings settings;
@@ -131,6 +133,11 @@ int main(int argc, char** argv)
                                 << Qt::endl;
             return 1;
         }
+        if (parser.isSet(giveUp))
+            QTimer::singleShot(int(parser.value(giveUp).toDouble() * 1000), &app, [&] {
+                if (current)
+                    linphone_call_terminate(current);
+            });
     }
     QTimer::singleShot(int(parser.value(limit).toDouble() * 1000), &app, [&] {
         exitCode = 4;

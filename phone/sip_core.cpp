@@ -46,10 +46,43 @@ QString userAtDomain(const QString& uri)
     return out;
 }
 
+QString registrationProblem(LinphoneReason reason, const QString& message)
+{
+    const QString said = message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(message);
+    switch (reason) {
+    case LinphoneReasonForbidden:
+    case LinphoneReasonUnauthorized:
+        return QStringLiteral("the registrar refused the user name or password") + said;
+    case LinphoneReasonNoResponse:
+    case LinphoneReasonIOError:
+    case LinphoneReasonNotAnswered:
+        return QStringLiteral("the registrar was not reached") + said;
+    default:
+        return message.isEmpty() ? QStringLiteral("no reason given") : message;
+    }
+}
+
 SipCore::SipCore(SipSettings settings, QObject* parent) : QObject(parent), m_s(std::move(settings))
 {
     m_iterate.setInterval(kIterateMs);
     connect(&m_iterate, &QTimer::timeout, this, &SipCore::iterate);
+    m_registerTimeout.setSingleShot(true);
+    connect(&m_registerTimeout, &QTimer::timeout, this, [this] {
+        registrationSettled(false, QStringLiteral("the registrar was not reached (no answer "
+                                                  "within %1 s)")
+                                       .arg(m_s.registerTimeoutMs / 1000.0));
+    });
+}
+
+void SipCore::registrationSettled(bool registered, const QString& message)
+{
+    m_registerTimeout.stop();
+    // The library retries a registrar that is not reached and reports each failure: the
+    // user hears about it once, and again when it changes.
+    if (!registered && m_registrationReported)
+        return;
+    m_registrationReported = !registered;
+    Q_EMIT registrationChanged(registered, message);
 }
 
 SipCore::~SipCore()
@@ -179,6 +212,7 @@ bool SipCore::addAccount(QString* error)
     linphone_core_add_account(m_core, account);
     linphone_core_set_default_account(m_core, account);
     linphone_account_unref(account);
+    m_registerTimeout.start(m_s.registerTimeoutMs);
     return true;
 }
 
@@ -191,6 +225,11 @@ void SipCore::iterate()
 void SipCore::useFiles(bool files)
 {
     linphone_core_set_use_files(m_core, files ? TRUE : FALSE);
+    // The library mixes its tones (a second call waiting, a call on hold) into what the call
+    // plays out, and on files that is the record of what the caller says: a record must hold
+    // the caller alone. On the sound card the user wants to hear them.
+    linphone_config_set_int(linphone_core_get_config(m_core), "sound", "tone_indications",
+                            files ? 0 : 1);
 }
 
 LinphoneCall* SipCore::invite(const QString& uri)
@@ -266,9 +305,16 @@ void SipCore::onMessage(LinphoneCore* core, LinphoneChatRoom*, LinphoneChatMessa
 void SipCore::onRegistration(LinphoneCore* core, LinphoneProxyConfig*,
                              LinphoneRegistrationState state, const char* message)
 {
-    if (state == LinphoneRegistrationOk || state == LinphoneRegistrationFailed)
-        Q_EMIT self(core)->registrationChanged(state == LinphoneRegistrationOk,
-                                               QString::fromUtf8(message ? message : ""));
+    SipCore* me = self(core);
+    const QString said = QString::fromUtf8(message ? message : "");
+    if (state == LinphoneRegistrationOk) {
+        me->registrationSettled(true, said);
+    } else if (state == LinphoneRegistrationFailed) {
+        LinphoneAccount* account = linphone_core_get_default_account(core);
+        me->registrationSettled(
+            false, registrationProblem(
+                       account ? linphone_account_get_error(account) : LinphoneReasonNone, said));
+    }
 }
 
 void SipCore::onPlayerEof(LinphonePlayer* player)

@@ -31,6 +31,9 @@ struct SipSettings
     /// Without a sound card: where the caller's side of every call is written. The library
     /// appends each call's audio (and each restart after a hold) to this one file.
     QString remoteAudioFile;
+    /// A registrar that has neither accepted nor refused within this time is reported as
+    /// not reached (the library itself keeps trying quietly for half a minute or more).
+    int registerTimeoutMs = 10000;
 };
 
 /// One SIP user agent: the library's core, iterated from this thread every 20 ms (the library
@@ -74,13 +77,19 @@ private:
                                LinphoneRegistrationState state, const char* message);
     static void onPlayerEof(LinphonePlayer* player);
     bool addAccount(QString* error);
+    void registrationSettled(bool registered, const QString& message);
 
     SipSettings m_s;
     QTemporaryDir m_home; ///< the library's configuration and database, ours alone
     LinphoneCore* m_core = nullptr;
     QTimer m_iterate;
+    QTimer m_registerTimeout;
+    bool m_registrationReported = false;
     std::map<LinphonePlayer*, LinphoneCall*> m_players;
 };
+
+/// What a failed registration means to the user, from the library's reason and its text.
+QString registrationProblem(LinphoneReason reason, const QString& message);
 
 /// user@domain of a SIP address text; empty when it is none.
 QString userAtDomain(const QString& uri);

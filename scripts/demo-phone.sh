@@ -4,7 +4,8 @@
 # second SIP agent, calls twice speaking a tone. Nobody answers the first call: Tellwick
 # takes it as a voice mail after its waiting period. The user answers the second one from
 # the desktop notification (played here by phone/demo/answering_user.py); Tellwick records
-# the conversation, held and resumed once. Prints the records; exits 0 when both arrived.
+# the conversation, held and resumed once; a third caller during that conversation is told
+# by chat (a SIP MESSAGE) that the user is busy. Prints the records; exits 0 when both arrived.
 #
 # Usage: scripts/demo-phone.sh [BUILD_DIR] [WORK_DIR]
 #   (default build dir: build; built when needed. With WORK_DIR everything is kept there.)
@@ -80,11 +81,19 @@ sleep 1
     --call "sip:me@127.0.0.1:$base" --voice "$work/voice1.wav" --record "$work/heard1.wav" \
     --hangup-after 9 --timeout 40 >"$work/caller1.log" 2>&1
 wait_for 1 20
-# The user answers after 1 s; the caller holds the call 1.5 s in for 1.5 s, then hangs up
+# The user answers after 1 s; the caller holds the call 4.5 s in for 1.5 s, then hangs up
 # 2 s after the resume.
 "$bin/tellwick-sip-caller" --port $((base + 4)) --user caller2 --name "Caller Two" \
     --call "sip:me@127.0.0.1:$base" --voice "$work/voice2.wav" --record "$work/heard2.wav" \
-    --hold 1.5:1.5 --hangup-after 5 --timeout 40 >"$work/caller2.log" 2>&1
+    --hold 4.5:1.5 --hangup-after 8 --timeout 40 >"$work/caller2.log" 2>&1 &
+second=$!
+# A third caller while the user talks: after the waiting period Tellwick chats its busy text
+# to this caller, which arrives as a SIP MESSAGE. The phone addresses a MESSAGE by user and
+# host alone, so without a registrar this caller listens on the default port.
+sleep 0.5
+"$bin/tellwick-sip-caller" --port 5060 --user caller3 --name "Caller Three" \
+    --call "sip:me@127.0.0.1:$base" --give-up-after 5 --timeout 20 >"$work/caller3.log" 2>&1
+wait "$second"
 wait_for 2 20
 status=0
 [ "$(count)" -ge 2 ] || status=1
