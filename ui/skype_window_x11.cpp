@@ -87,7 +87,7 @@ private:
     {
         auto reply = own(xcb_intern_atom_reply(
             m_c, xcb_intern_atom(m_c, 1, std::uint16_t(std::strlen(name)), name), nullptr));
-        return reply ? reply->atom : XCB_ATOM_NONE;
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
 
     std::vector<xcb_window_t> candidates()

@@ -152,12 +152,14 @@ TEST_F(ConvertTest, StaleRiffSizeConvertsTheWholeRecording)
             std::string target = m_dir.file(codec == kCodecLame ? "out.mp3" : "out.wav");
             std::string error;
             ASSERT_TRUE(converter.Convert(m_source, target, codec, 0, &error)) << error;
-            if (codec == kCodecMp3Wave) // 32 kbit/s
+            if (codec == kCodecMp3Wave) { // 32 kbit/s
                 EXPECT_NEAR(parseWav(target).data.size() / 4000.0, kSeconds, 0.2);
-            else if (codec != kCodecPcm) // PCM already: a copy of the record, chunk and all
+            } else if (codec != kCodecPcm) { // PCM already: a copy of the record, chunk and all
                 EXPECT_NEAR(decodeWithSndfile(target).seconds(), kSeconds, 0.1);
-            if (codec != kCodecLame && codec != kCodecMp3Wave)
+            }
+            if (codec != kCodecLame && codec != kCodecMp3Wave) {
                 EXPECT_NEAR(soxDuration(target), kSeconds, 0.1);
+            }
             EXPECT_EQ(readFile(m_source), bytes);
         }
         // The PCM reading of the record is its audio, sample for sample.

@@ -108,9 +108,11 @@ TEST(MailCompose, ALargeAttachmentIsStreamedInWholeLinesAndDecodesToItsBytes)
     EXPECT_EQ(CBase64::Decode(encoded), audio);
     std::istringstream lines(encoded);
     std::size_t count = 0;
-    for (std::string line; std::getline(lines, line); ++count)
-        if (lines.peek() != EOF)
+    for (std::string line; std::getline(lines, line); ++count) {
+        if (lines.peek() != EOF) {
             EXPECT_EQ(line, line.substr(0, 76) + "\r") << count; // every line full but the last
+        }
+    }
     EXPECT_EQ(count, (audio.size() + 56) / 57);
     // A sink that stops ends the composing.
     EXPECT_FALSE(ComposeMessage(message, 9, [](std::string_view) { return false; }));

@@ -178,7 +178,7 @@ std::unique_ptr<SipCore> registeringAgent(int registrarPort, Registration& out)
 TEST(PhoneRegistration, AWrongPasswordIsReportedAsSuch)
 {
     // Refused outright, or challenged and the answer with the password refused again.
-    for (const QByteArray status : {QByteArray("403 Forbidden"), QByteArray("401 Unauthorized")}) {
+    for (const QByteArray& status : {QByteArray("403 Forbidden"), QByteArray("401 Unauthorized")}) {
         SCOPED_TRACE(status.toStdString());
         RefusingRegistrar registrar(status);
         Registration reg;
