@@ -20,7 +20,7 @@
 namespace tw {
 namespace {
 
-struct ButtonSpec
+struct PanelButton
 {
     int id;
     const char* file;
@@ -32,7 +32,7 @@ struct ButtonSpec
 };
 
 // Positions are the buttons' top-left corners in panel coordinates.
-constexpr ButtonSpec kButtons[9] = {
+constexpr PanelButton kButtons[9] = {
     {spcmd::Record, "record.bmp", "Record", 8, 9, true, "Record", "Stop record"},
     {spcmd::Previous, "prev.bmp", "Previous", 68, 9, false,
      "Go to the previous record in Recent Record Display", nullptr},
@@ -116,18 +116,18 @@ bool CSPanel::Create()
 void CSPanel::buildChildren()
 {
     for (std::size_t i = 0; i < std::size(kButtons); ++i) {
-        const ButtonSpec& spec = kButtons[i];
+        const PanelButton& entry = kButtons[i];
         auto* button = new CImageButton(this);
-        button->setObjectName(spec.text);
-        button->setText(spec.text);
-        button->LoadFaces(std::string("s_panel/btn/") + spec.file, QSize(28, 28));
-        button->move(spec.x, spec.y);
-        if (spec.twoState)
+        button->setObjectName(entry.text);
+        button->setText(entry.text);
+        button->LoadFaces(std::string("s_panel/btn/") + entry.file, QSize(28, 28));
+        button->move(entry.x, entry.y);
+        if (entry.twoState)
             button->SetKind(CImageButton::kTwoState);
-        button->SetTooltip(1, spec.tip1);
-        button->SetTooltip(2, spec.tip2 ? spec.tip2 : spec.tip1);
-        const int id = spec.id;
-        if (spec.twoState)
+        button->SetTooltip(1, entry.tip1);
+        button->SetTooltip(2, entry.tip2 ? entry.tip2 : entry.tip1);
+        const int id = entry.id;
+        if (entry.twoState)
             connect(button, &CImageButton::stateClicked, this, [this, id](int state) {
                 if (id == spcmd::Play)
                     onPlayClicked(state);
