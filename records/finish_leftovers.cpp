@@ -14,25 +14,37 @@
 namespace tw {
 namespace {
 
-std::vector<std::string> entries(const std::string& folder)
+struct Entry
 {
-    std::vector<std::string> names;
+    std::string name;
+    unsigned char type; // DT_DIR, DT_REG, ... or DT_UNKNOWN where the file system does not say
+};
+
+std::vector<Entry> entries(const std::string& folder)
+{
+    std::vector<Entry> found;
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
-        return names;
+        return found;
     while (const dirent* entry = ::readdir(dir)) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.emplace_back(entry->d_name);
+            found.push_back({entry->d_name, entry->d_type});
     }
     ::closedir(dir);
-    return names;
+    return found;
 }
 
 int removeIn(const std::string& folder, std::time_t notAfter, bool descend)
 {
     int removed = 0;
-    for (const std::string& name : entries(folder)) {
-        const std::string path = JoinPath(folder, name);
+    for (const Entry& entry : entries(folder)) {
+        // Runs over every record at start-up: only a leftover's name or a folder costs a
+        // look at the file itself.
+        const std::string source = FinishTempSource(entry.name);
+        const bool maybeFolder = entry.type == DT_DIR || entry.type == DT_UNKNOWN;
+        if (source.empty() && !(descend && maybeFolder))
+            continue;
+        const std::string path = JoinPath(folder, entry.name);
         struct stat st
         {
         };
@@ -44,7 +56,6 @@ int removeIn(const std::string& folder, std::time_t notAfter, bool descend)
                 removed += removeIn(path, notAfter, false);
             continue;
         }
-        const std::string source = FinishTempSource(name);
         struct stat sourceSt
         {
         };
